@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Prepares a Debian machine for building and testing Parcelon:
+#   - installs the compilers, zlib, GoogleTest and the independent ZIP peers
+#     the tests compare against (Python's zipfile, Info-ZIP, 7-Zip);
+#   - fetches the minizip source (zlib's contrib/minizip) with
+#     `apt-get source zlib` into third_party/ (ignored by git).
+# Usage: scripts/setup.sh [--windows] [--fuzz]
+#   --windows  also the mingw-w64 cross compiler, zlib for Windows and Wine
+#   --fuzz     also clang and its runtimes for libFuzzer and the sanitizers
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+want_windows=0
+want_fuzz=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) want_windows=1 ;;
+    --fuzz) want_fuzz=1 ;;
+    *) echo "setup.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+packages=(build-essential cmake pkg-config zlib1g-dev libgtest-dev googletest
+          python3 zip unzip p7zip-full dpkg-dev valgrind)
+if [ "$want_windows" = 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+             libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64 locales)
+fi
+if [ "$want_fuzz" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+need_source=0
+if ! ls "$root"/third_party/zlib-*/contrib/minizip/zip.c >/dev/null 2>&1; then
+  need_source=1
+fi
+
+# apt-get source needs a deb-src entry; add one for the machine's own suites
+# when there is none (deb822 sources on bookworm, one-line lists elsewhere).
+has_deb_src() {
+  grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null
+}
+added_src=0
+if [ "$need_source" = 1 ] && ! has_deb_src; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -E 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/parcelon-src.sources >/dev/null
+  elif [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed -E 's/^deb /deb-src /' \
+      | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/parcelon-src.list >/dev/null
+  fi
+  added_src=1
+fi
+
+if [ "${#missing[@]}" -gt 0 ] || [ "$added_src" = 1 ] || [ "$need_source" = 1 ]; then
+  "${sudo_cmd[@]}" apt-get update -qq
+fi
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ "$need_source" = 1 ]; then
+  echo "setup: fetching the zlib source package (for contrib/minizip)"
+  mkdir -p "$root/third_party"
+  # The newest version listed may live only on a mirror that keeps no
+  # sources (security updates); try every listed version, newest first.
+  fetched=0
+  for version in $(apt-cache showsrc zlib | sed -n 's/^Version: //p' | sort -ru); do
+    if (cd "$root/third_party" && apt-get source -qq "zlib=$version" >/dev/null 2>&1); then
+      fetched=1; break
+    fi
+  done
+  if [ "$fetched" = 0 ]; then
+    echo "setup: could not fetch the zlib source package" >&2; exit 1
+  fi
+fi
+ls -d "$root"/third_party/zlib-*/contrib/minizip >/dev/null
+echo "setup: ready"
