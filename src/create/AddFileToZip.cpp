@@ -4,13 +4,13 @@
 #include <zip.h>
 #include <zlib.h>
 
-#include <climits>
 #include <cstdio>
 
 #include "Parcelon.h"
 #include "archiver/Messages.h"
 #include "create/EntryNames.h"
 #include "create/FileLength.h"
+#include "create/Progress.h"
 #include "create/ZipWriter.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
@@ -18,16 +18,6 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 16384;
-
-// Whole percentage of done against total, truncated after the division
-// (29 of 100 gives 28.999999999999996, so 28). Nothing is known about the
-// share of a total of 0, so bytes written then count as all of it.
-int Percentage(long long done, long long total) {
-    if (total <= 0) return 100;
-    const double percent = static_cast<double>(done) / static_cast<double>(total) * 100.0;
-    if (percent >= static_cast<double>(INT_MAX)) return INT_MAX;
-    return static_cast<int>(percent);
-}
 
 } // namespace
 
@@ -97,7 +87,7 @@ bool CParcelon::_AddFileToZipObj(void* hZip, const wchar_t* szFile, unsigned int
             return false;
         }
         m_nDoneSize += static_cast<long long>(count);
-        const int percent = Percentage(m_nDoneSize, m_nTotalSize);
+        const int percent = parcelon::ProgressPercentage(m_nDoneSize, m_nTotalSize);
         if (percent != m_nLastPercent && m_pCallbacker != nullptr) {
             m_pCallbacker->OnProgress(percent);
             m_nLastPercent = percent;

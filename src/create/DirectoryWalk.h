@@ -1,0 +1,41 @@
+// The directory walk that lists the files a directory operation packs:
+// depth first, in the file system's own order, with the name filters and
+// the age test applied to each file.
+#ifndef PARCELON_DIRECTORY_WALK_H
+#define PARCELON_DIRECTORY_WALK_H
+
+#include <string>
+#include <vector>
+
+#include "create/FileAge.h"
+#include "platform/Platform.h"
+
+namespace parcelon {
+
+// What the walk must never list or enter, and where it reads the time.
+struct WalkGuards {
+    // The archive being written: never listed, wherever it lies in the tree.
+    bool has_archive = false;
+    platform::FileIdentity archive;
+    unsigned long long archive_size = 0; // its size while the walk runs
+    const TimeSource* time = &SystemTimeSource();
+};
+
+// Appends to list the path of every file below dir (dir's own files only
+// unless bRecursive) that passes the name filters and, when nMinutes > 0,
+// the age test, and adds their sizes to total. Never clears either. A
+// directory link that leads back to a directory on the current descent
+// path is not entered again; entries that are neither files nor
+// directories are passed over.
+void CollectFilteredFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir,
+                          bool bRecursive, const std::vector<std::wstring>& vecIncludes,
+                          const std::vector<std::wstring>& vecExcludes, int nMinutes,
+                          const WalkGuards& guards = WalkGuards());
+
+// The same walk with nothing to filter by name.
+void CollectFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir, bool recurse,
+                  int minutes, const WalkGuards& guards = WalkGuards());
+
+} // namespace parcelon
+
+#endif // PARCELON_DIRECTORY_WALK_H
