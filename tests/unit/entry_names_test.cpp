@@ -42,6 +42,9 @@ TEST(EntryNamesTest, RelativeToTheBaseDirectoryWithTheFilesOwnFolder) {
         // POSIX paths as the walk builds them keep the same names.
         {L"/data\\", L"/data\\sub\\deep\\a.txt", "sub\\deep\\", "sub\\deep\\a.txt"},
         {L"/data/\\", L"/data/\\sub\\a.txt", "sub\\", "sub\\a.txt"},
+        // A base given with a trailing slash still names its own files alone.
+        {L"/data/\\", L"/data/\\a.txt", "", "a.txt"},
+        {L"D:\\data/\\", L"D:\\data/\\a.txt", "", "a.txt"},
         // The leading units are cut, not compared: another tree of the same
         // length names its files the same way.
         {L"D:\\data\\", L"E:\\misc\\sub\\b.txt", "sub\\", "sub\\b.txt"},
