@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix, then builds the minimal host
+# against the installed package twice (find_package and pkg-config) and
+# runs both. Usage: run.sh BUILD_DIR SOURCE_DIR WORK_DIR
+set -euo pipefail
+build="$1"; source="$2"; work="$3"
+rm -rf "$work"; mkdir -p "$work/in" "$work/out-cmake" "$work/out-pc"
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+printf 'first file\n' > "$work/in/a.txt"
+head -c 50000 /dev/zero | tr '\0' 'p' > "$work/in/b.txt"
+
+cmake -S "$source/tests/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DEXAMPLE_SOURCE="$source/examples/minimal_host.cpp" >/dev/null
+cmake --build "$work/cmake-build" >/dev/null
+(cd "$work" && "$work/cmake-build/minimal_host" in/a.txt in/b.txt out-cmake)
+cmp "$work/in/b.txt" "$work/out-cmake/b.txt"
+
+libdir=$(dirname "$(find "$prefix" -name parcelon.pc | head -1)")
+export PKG_CONFIG_PATH="$libdir"
+c++ -std=c++17 -o "$work/pc-host" "$source/examples/minimal_host.cpp" $(pkg-config --cflags --libs parcelon)
+(cd "$work" && LD_LIBRARY_PATH="$(pkg-config --variable=libdir parcelon)" "$work/pc-host" in/a.txt in/b.txt out-pc)
+cmp "$work/in/a.txt" "$work/out-pc/a.txt"
+echo "consumer: built and ran against the installed package (CMake and pkg-config)"
