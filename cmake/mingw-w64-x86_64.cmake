@@ -1,0 +1,40 @@
+# Cross-compiling Parcelon.dll for 64-bit Windows on Debian with mingw-w64
+# (posix threads variant) and running what it builds under Wine.
+#
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#
+# Packages: g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+# libz-mingw-w64-dev wine64 (scripts/setup.sh --windows installs them).
+
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(PARCELON_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${PARCELON_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PARCELON_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${PARCELON_MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${PARCELON_MINGW_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${PARCELON_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
+set(CMAKE_OBJDUMP ${PARCELON_MINGW_TRIPLE}-objdump CACHE FILEPATH "")
+
+# Headers and libraries come from the mingw-w64 tree only; programs (wine,
+# python, objdump) from the build machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${PARCELON_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# zlib from libz-mingw-w64-dev: the static libz.a rather than the import
+# library, so that Parcelon.dll needs no zlib1.dll beside it.
+if(EXISTS /usr/${PARCELON_MINGW_TRIPLE}/lib/libz.a)
+  set(ZLIB_LIBRARY /usr/${PARCELON_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "zlib for Windows (static)")
+  set(ZLIB_INCLUDE_DIR /usr/${PARCELON_MINGW_TRIPLE}/include CACHE PATH "zlib headers for Windows")
+endif()
+
+# Test programs run under Wine. Debian's wine64 package alone installs its
+# loader outside the PATH; the wine package adds /usr/bin/wine.
+find_program(PARCELON_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(PARCELON_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PARCELON_WINE})
+endif()

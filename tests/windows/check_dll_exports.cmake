@@ -1,0 +1,90 @@
+# Reads Parcelon.dll's export and import tables with objdump -p and checks
+# that a MinGW host finds every member of CParcelon by its full name, that
+# nothing else is exported, and that the DLL needs nothing but Windows'
+# own DLLs beside it.
+#   cmake -DDLL=Parcelon.dll -DOBJDUMP=x86_64-w64-mingw32-objdump -P check_dll_exports.cmake
+
+if(NOT DLL OR NOT OBJDUMP)
+  message(FATAL_ERROR "usage: cmake -DDLL=<Parcelon.dll> -DOBJDUMP=<objdump> -P check_dll_exports.cmake")
+endif()
+
+execute_process(COMMAND ${OBJDUMP} -p ${DLL}
+  OUTPUT_VARIABLE dump RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${errors}")
+endif()
+
+# The names of the export table: lines "\t[   3] name" after its heading.
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" table_at)
+if(table_at EQUAL -1)
+  message(FATAL_ERROR "${DLL} has no export name table")
+endif()
+string(SUBSTRING "${dump}" ${table_at} -1 table)
+string(FIND "${table}" "\n\n" table_end)
+if(NOT table_end EQUAL -1)
+  string(SUBSTRING "${table}" 0 ${table_end} table)
+endif()
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(exports)
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
+  list(APPEND exports "${name}")
+endforeach()
+
+# The members' names as a MinGW (Itanium C++ ABI, libstdc++ with the C++11
+# string) host links against them: complete and base object constructors
+# and destructors, then the rest with their argument types.
+set(wstring_vector "St6vectorINSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEESaIS")
+set(expected
+  _ZN9CParcelonC1Ev _ZN9CParcelonC2Ev             # CParcelon()
+  _ZN9CParcelonC1ERKS_ _ZN9CParcelonC2ERKS_       # CParcelon(const CParcelon&)
+  _ZN9CParcelonC1EOS_ _ZN9CParcelonC2EOS_         # CParcelon(CParcelon&&)
+  _ZN9CParcelonD1Ev _ZN9CParcelonD2Ev             # ~CParcelon()
+  _ZN9CParcelonaSERKS_                            # operator=(const CParcelon&)
+  _ZN9CParcelonaSEOS_                             # operator=(CParcelon&&)
+  _ZN9CParcelon13SetCallbackerEP20TZipProgressCallback
+  _ZN9CParcelon4StopEv
+  _ZN9CParcelon8ZipFilesERK${wstring_vector}6_EEPKwjPKc
+  _ZN9CParcelon12ZipDirectoryEPKwS1_RK${wstring_vector}8_EESC_bjPKci
+  _ZN9CParcelon12ZipDirectoryEPKwS1_bjPKci
+  _ZN9CParcelon9UnzipFileEPKcS1_S1_
+  _ZN9CParcelon10GetFileCrcEPKc
+  _ZN9CParcelon16_AddFileToZipObjEPvPKwjPKc)
+
+set(failures 0)
+foreach(name IN LISTS expected)
+  list(FIND exports "${name}" found)
+  if(found EQUAL -1)
+    message(SEND_ERROR "not exported: ${name}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+foreach(name IN LISTS exports)
+  if(NOT name MATCHES "^_ZN9CParcelon")
+    message(SEND_ERROR "exported but not a member of CParcelon: ${name}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+
+# The C and C++ runtimes, pthreads and zlib are linked in: only DLLs every
+# Windows has may be imported.
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+set(system_dlls kernel32.dll msvcrt.dll ucrtbase.dll oleaut32.dll ole32.dll shlwapi.dll
+                user32.dll advapi32.dll)
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "^DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll_lower)
+  list(FIND system_dlls "${dll_lower}" known)
+  if(known EQUAL -1 AND NOT dll_lower MATCHES "^api-ms-win-")
+    message(SEND_ERROR "imports ${dll}, which is not part of Windows")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+
+list(LENGTH exports export_count)
+list(LENGTH imports import_count)
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} problem(s) with ${DLL}")
+endif()
+message(STATUS "${DLL}: ${export_count} exports, all CParcelon members; ${import_count} system DLLs imported")
