@@ -155,7 +155,7 @@ void CivilFromDays(long long z, int& year, int& month, int& day) {
 }
 
 const long long kOleEpochDays = DaysFromCivil(1899, 12, 30);
-constexpr double kOleMin = -657434.0;            // 1 January 100
+constexpr double kOleMin = -657435.0;            // before 1 January 100, 00:00 (exclusive)
 constexpr double kOleMax = 2958465.99999999;     // 31 December 9999, 23:59:59
 constexpr long long kFileTimeEpochOffset = 11644473600LL; // 1601-01-01 to 1970-01-01 in seconds
 
@@ -388,7 +388,7 @@ bool SystemTimeToVariantTime(const SystemTime& time, double& days) {
 
 bool VariantTimeToSystemTime(double days, SystemTime& time) {
     time = SystemTime();
-    if (!(days >= kOleMin && days <= kOleMax)) return false;
+    if (!(days > kOleMin && days <= kOleMax)) return false;
     long long whole = static_cast<long long>(days); // toward zero
     const double fraction = std::fabs(days - static_cast<double>(whole));
     long long seconds = std::llround(fraction * 86400.0);

@@ -122,7 +122,7 @@ TEST(OleDateTest, KnownDatesConvert) {
 }
 
 TEST(OleDateTest, EveryRepresentableSecondRoundTrips) {
-    for (const SystemTime& fields : {At(100, 1, 2, 0, 0, 1), At(9999, 12, 31, 23, 59, 59), At(1800, 6, 15, 13, 45, 30),
+    for (const SystemTime& fields : {At(100, 1, 1, 0, 0, 1), At(100, 1, 1, 23, 59, 59), At(9999, 12, 31, 23, 59, 59), At(1800, 6, 15, 13, 45, 30),
                                      At(1899, 12, 29, 23, 59, 59), At(2024, 2, 29, 12, 0, 0)}) {
         EXPECT_EQ(MakeOleDate(fields).status, OleDate::Status::Valid) << Show(fields);
     }
