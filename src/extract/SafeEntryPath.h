@@ -1,0 +1,36 @@
+// What an entry's stored name may make the extraction write. Names come from
+// the archive, so they are checked before any of them touches the disk:
+// whatever the name, nothing may land outside the destination folder.
+#ifndef PARCELON_SAFE_ENTRY_PATH_H
+#define PARCELON_SAFE_ENTRY_PATH_H
+
+#include <string>
+#include <vector>
+
+namespace parcelon {
+
+// Names of this many bytes or more do not fit the 256-byte name buffer with
+// its terminating zero; such entries are refused before the name is read.
+constexpr std::size_t kMaxEntryNameLength = 255;
+
+struct EntryPath {
+    // False for a name that could reach outside the destination: an
+    // absolute one ("/x", "\x", "C:x"), one with a parent component (".."),
+    // an empty one, or one with a zero byte inside.
+    bool safe = false;
+    // The name ends in "/" or "\": the entry stands for a folder.
+    bool folder = false;
+    // The folders the entry lies in, outermost first, each as the part of
+    // the stored name up to (not including) a separator; for a folder entry
+    // the last one is the folder itself. Empty and "." components are left
+    // out, as they name no folder of their own.
+    std::vector<std::string> folders;
+};
+
+// Both "/" and "\" separate components, whatever the platform; the name is
+// taken byte for byte, without any conversion.
+EntryPath ClassifyEntryName(const std::string& name);
+
+} // namespace parcelon
+
+#endif // PARCELON_SAFE_ENTRY_PATH_H
