@@ -32,14 +32,18 @@ if(NOT PARCELON_SYSTEM_MINIZIP)
       "into third_party/), set PARCELON_MINIZIP_SOURCE_DIR to a contrib/minizip "
       "folder, or set PARCELON_SYSTEM_MINIZIP=ON to use an installed minizip.")
   endif()
+  # zip.c comes in through src/minizip/ZipWithOwnRandom.c, which gives its
+  # encryption headers random bytes of their own instead of the host's
+  # rand() (and never calls srand).
   add_library(parcelon_minizip STATIC
     "${PARCELON_MINIZIP_SOURCE_DIR}/ioapi.c"
-    "${PARCELON_MINIZIP_SOURCE_DIR}/zip.c"
+    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/ZipWithOwnRandom.c"
+    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/RandomSource.cpp"
     "${PARCELON_MINIZIP_SOURCE_DIR}/unzip.c")
   target_include_directories(parcelon_minizip SYSTEM PUBLIC "${PARCELON_MINIZIP_SOURCE_DIR}")
   target_link_libraries(parcelon_minizip PUBLIC ZLIB::ZLIB)
   set_target_properties(parcelon_minizip PROPERTIES POSITION_INDEPENDENT_CODE ON
-    C_VISIBILITY_PRESET hidden)
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
   if(MSVC)
     target_compile_options(parcelon_minizip PRIVATE /w)
     target_compile_definitions(parcelon_minizip PRIVATE _CRT_SECURE_NO_WARNINGS)
