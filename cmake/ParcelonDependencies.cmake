@@ -1,5 +1,8 @@
 # zlib and minizip.
 #
+# zlib: see ParcelonZlib.cmake (a private build from the same source tree by
+# default; PARCELON_SYSTEM_ZLIB=ON for the installed one).
+#
 # minizip is compiled from zlib's own contrib/minizip (ioapi.c, zip.c,
 # unzip.c) into a static library inside the build tree. scripts/setup.sh
 # fetches that source with `apt-get source zlib` into third_party/, where it
@@ -12,9 +15,8 @@
 #                                other systems): pkg-config, else
 #                                find_path/find_library.
 
-find_package(ZLIB REQUIRED)
-
 option(PARCELON_SYSTEM_MINIZIP "Use an installed minizip instead of compiling zlib's contrib/minizip" OFF)
+include(ParcelonZlib)
 
 if(NOT PARCELON_SYSTEM_MINIZIP)
   file(GLOB _parcelon_minizip_candidates
@@ -41,7 +43,7 @@ if(NOT PARCELON_SYSTEM_MINIZIP)
     "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/RandomSource.cpp"
     "${PARCELON_MINIZIP_SOURCE_DIR}/unzip.c")
   target_include_directories(parcelon_minizip SYSTEM PUBLIC "${PARCELON_MINIZIP_SOURCE_DIR}")
-  target_link_libraries(parcelon_minizip PUBLIC ZLIB::ZLIB)
+  target_link_libraries(parcelon_minizip PUBLIC parcelon::zlib)
   set_target_properties(parcelon_minizip PROPERTIES POSITION_INDEPENDENT_CODE ON
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
   if(MSVC)
@@ -68,6 +70,6 @@ else()
     target_include_directories(parcelon_minizip INTERFACE "${PARCELON_MINIZIP_INCLUDE_DIR}")
     target_link_libraries(parcelon_minizip INTERFACE "${PARCELON_MINIZIP_LIBRARY}")
   endif()
-  target_link_libraries(parcelon_minizip INTERFACE ZLIB::ZLIB)
+  target_link_libraries(parcelon_minizip INTERFACE parcelon::zlib)
   add_library(parcelon::minizip ALIAS parcelon_minizip)
 endif()

@@ -4,6 +4,7 @@
 #include "archiver/Messages.h"
 #include "create/DirectoryWalk.h"
 #include "create/ZipWriter.h"
+#include "memory/OperationMemory.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
 
@@ -14,6 +15,9 @@ bool CParcelon::ZipDirectory(const wchar_t* szSrcDir, const wchar_t* szZipFile,
     namespace messages = parcelon::messages;
     namespace platform = parcelon::platform;
 
+    // Every entry's Deflate state is drawn from, and returned to, the
+    // blocks this operation keeps; declared first, so it ends last.
+    const parcelon::AllocationScope memory;
     const std::string ansi_zip = parcelon::ToAnsi(szZipFile);
     m_strBaseDir = szSrcDir != nullptr ? szSrcDir : L"";
     parcelon::AppendBackslash(m_strBaseDir);

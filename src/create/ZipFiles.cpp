@@ -3,6 +3,7 @@
 #include "archiver/Messages.h"
 #include "create/FileLength.h"
 #include "create/ZipWriter.h"
+#include "memory/OperationMemory.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
 
@@ -10,6 +11,9 @@ bool CParcelon::ZipFiles(const std::vector<std::wstring>& vecFiles, const wchar_
                          unsigned int nLevel, const char* szPassword) {
     namespace messages = parcelon::messages;
 
+    // Every entry's Deflate state is drawn from, and returned to, the
+    // blocks this operation keeps; declared first, so it ends last.
+    const parcelon::AllocationScope memory;
     const std::string ansi_zip = parcelon::ToAnsi(szZipFile);
     parcelon::ZipWriter archive(ansi_zip);
     if (!archive.IsOpen()) {
