@@ -1,0 +1,350 @@
+#!/usr/bin/env python3
+"""Packs and unpacks the benchmark corpus with the library and with the
+tools people use now, side by side, and prints one table. bench/run.sh
+builds the programs and the corpus first and then runs this; see there.
+
+Every measurement is one child process: its wall time (monotonic clock
+around the process), its CPU time (user + system) and its peak resident
+memory come from the kernel's accounting of that child (wait4).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+PASSWORD = "bench-Pa55word"
+
+PY_PACK = r"""
+import os, sys, zipfile
+src, archive = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as zf:
+    for folder, dirs, files in os.walk(src):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(folder, name)
+            zf.write(path, os.path.relpath(path, src))
+"""
+
+PY_UNPACK = r"""
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as zf:
+    zf.extractall(sys.argv[2])
+"""
+
+
+class Sample:
+    def __init__(self, wall, cpu, peak_kib, ok):
+        self.wall = wall
+        self.cpu = cpu
+        self.peak_kib = peak_kib
+        self.ok = ok
+
+
+def run_measured(argv, cwd=None, log=None):
+    """Runs argv once under GNU time; returns a Sample. GNU time, a small
+    process, is the parent: a child's peak-memory figure starts from its
+    parent's size at the fork, and this Python process is several MiB."""
+    report = os.path.join(os.path.dirname(log) if log else "/tmp", "time.out")
+    stderr = open(log, "ab") if log else subprocess.DEVNULL
+    try:
+        start = time.perf_counter()
+        result = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", report] + argv, cwd=cwd,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
+        wall = time.perf_counter() - start
+    finally:
+        if log:
+            stderr.close()
+    with open(report) as f:
+        fields = f.read().split()[-3:]
+    user, system, peak = float(fields[0]), float(fields[1]), int(fields[2])
+    return Sample(wall, user + system, peak, result.returncode == 0)
+
+
+def tree_facts(folder):
+    """(regular files, bytes) below folder."""
+    files = 0
+    size = 0
+    for root, _, names in os.walk(folder):
+        for name in names:
+            st = os.lstat(os.path.join(root, name))
+            files += 1
+            size += st.st_size
+    return files, size
+
+
+def clean(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+
+
+def settle():
+    """Writes back what the last run left dirty, so that it is not charged
+    to the next one."""
+    os.sync()
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.host = os.path.join(args.build, "bench", "parcelon_bench_host")
+        self.floor = os.path.join(args.build, "bench", "parcelon_floor")
+        self.work = args.work
+        self.log = os.path.join(self.work, "stderr.log")
+        os.makedirs(self.work, exist_ok=True)
+        open(self.log, "wb").close()
+        self.python = sys.executable or "python3"
+        # results[(set, operation, tool)] = [Sample...]; sizes[(set, operation, tool)] = bytes
+        self.results = {}
+        self.sizes = {}
+        self.checks = {}
+
+    # ------------------------------------------------------------ tools
+
+    def pack_commands(self, source, archive, password):
+        """tool name -> (argv, cwd) for one packing run."""
+        tools = {}
+        if password:
+            tools["Parcelon"] = ([self.host, "pack", source, archive, PASSWORD], None)
+            tools["zip -6 -P"] = (["zip", "-q", "-r", "-6", "-P", PASSWORD, archive, "."], source)
+        else:
+            tools["Parcelon"] = ([self.host, "pack", source, archive], None)
+            tools["zip -6"] = (["zip", "-q", "-r", "-6", archive, "."], source)
+            tools["7z -mx=6"] = (["7z", "a", "-tzip", "-mx=6", "-bd", archive, "."], source)
+            tools["Python zipfile"] = ([self.python, "-c", PY_PACK, source, archive], None)
+            tools["floor"] = ([self.floor, source], None)
+        return tools
+
+    def unpack_commands(self, archive, dest, password):
+        tools = {}
+        if password:
+            tools["Parcelon"] = ([self.host, "unpack", archive, dest, PASSWORD], None)
+            tools["unzip -P"] = (["unzip", "-q", "-P", PASSWORD, archive, "-d", dest], None)
+            tools["7z x -p"] = (["7z", "x", "-bd", "-y", "-p" + PASSWORD, "-o" + dest, archive], None)
+        else:
+            tools["Parcelon"] = ([self.host, "unpack", archive, dest], None)
+            tools["unzip"] = (["unzip", "-q", archive, "-d", dest], None)
+            tools["7z x"] = (["7z", "x", "-bd", "-y", "-o" + dest, archive], None)
+            tools["Python zipfile"] = ([self.python, "-c", PY_UNPACK, archive, dest], None)
+        return tools
+
+    # ------------------------------------------------------------ runs
+
+    def record(self, key, sample):
+        self.results.setdefault(key, []).append(sample)
+
+    def pack_round(self, set_name, source, password):
+        operation = "pack, password" if password else "pack"
+        for tool, (argv, cwd) in self.pack_commands(source, "", password).items():
+            archive = os.path.join(self.work, "out.zip")
+            clean(archive)
+            argv = [archive if a == "" else a for a in argv]
+            settle()
+            sample = run_measured(argv, cwd, self.log)
+            self.record((set_name, operation, tool), sample)
+            if tool != "floor":
+                self.sizes[(set_name, operation, tool)] = (
+                    os.path.getsize(archive) if os.path.exists(archive) else 0)
+            clean(archive)
+
+    def unpack_round(self, set_name, archive, expect, password, check):
+        operation = "unpack, password" if password else "unpack"
+        dest = os.path.join(self.work, "out")
+        for tool, (argv, cwd) in self.unpack_commands(archive, dest, password).items():
+            clean(dest)
+            os.makedirs(dest)
+            settle()
+            sample = run_measured(argv, cwd, self.log)
+            if check:
+                got = tree_facts(dest)
+                self.checks[(set_name, operation, tool)] = got == expect
+            self.record((set_name, operation, tool), sample)
+            clean(dest)
+
+    def reference_archive(self, set_name, source, password):
+        """The archive every unpacker reads: made once by zip -6 (-P)."""
+        archive = os.path.join(self.work, "%s%s.zip" % (set_name, "-pw" if password else ""))
+        clean(archive)
+        argv = ["zip", "-q", "-r", "-6"] + (["-P", PASSWORD] if password else []) + [archive, "."]
+        subprocess.run(argv, cwd=source, check=True)
+        return archive
+
+    def run(self):
+        corpus = self.args.corpus
+        sets = [("full", corpus), ("small", os.path.join(corpus, "small"))]
+        if self.args.only_small:
+            sets = sets[1:]
+        facts = {name: tree_facts(path) for name, path in sets}
+        self.facts = facts
+        references = {}
+        for name, path in sets:
+            references[(name, False)] = self.reference_archive(name, path, False)
+            references[(name, True)] = self.reference_archive(name, path, True)
+        # One untimed read of everything, so that every tool finds the
+        # corpus in the page cache.
+        subprocess.run([self.floor, corpus], stdout=subprocess.DEVNULL, check=False)
+
+        for rep in range(self.args.reps):
+            print("round %d of %d (load %.2f)" % (rep + 1, self.args.reps, os.getloadavg()[0]),
+                  flush=True)
+            for name, path in sets:
+                self.pack_round(name, path, False)
+                self.pack_round(name, path, True)
+                self.unpack_round(name, references[(name, False)], facts[name], False, rep == 0)
+                self.unpack_round(name, references[(name, True)], facts[name], True, rep == 0)
+        for archive in references.values():
+            clean(archive)
+        self.sets = sets
+
+    # ------------------------------------------------------------ memory
+
+    def memory_check(self):
+        big = self.args.big
+        base = os.path.join(self.work, "memory")
+        clean(base)
+        empty_dir = os.path.join(base, "empty")
+        big_dir = os.path.join(base, "big")
+        os.makedirs(empty_dir)
+        os.makedirs(big_dir)
+        open(os.path.join(empty_dir, "big.txt"), "wb").close()
+        try:
+            os.link(big, os.path.join(big_dir, "big.txt"))
+        except OSError:
+            shutil.copy(big, os.path.join(big_dir, "big.txt"))
+        out = {}
+        for name, folder in (("empty", empty_dir), ("1 GiB", big_dir)):
+            archive = os.path.join(base, name.replace(" ", "") + ".zip")
+            dest = os.path.join(base, "out")
+            settle()
+            pack = run_measured([self.host, "pack", folder, archive], None, self.log)
+            os.makedirs(dest)
+            settle()
+            unpack = run_measured([self.host, "unpack", archive, dest], None, self.log)
+            same = os.path.getsize(os.path.join(dest, "big.txt")) == os.path.getsize(os.path.join(folder, "big.txt"))
+            out[name] = (pack, unpack, same)
+            clean(dest)
+            clean(archive)
+        clean(base)
+        return out
+
+    # ------------------------------------------------------------ report
+
+    def median(self, key, field):
+        return statistics.median(getattr(s, field) for s in self.results[key])
+
+    def spread(self, key):
+        walls = [s.wall for s in self.results[key]]
+        return min(walls), max(walls)
+
+    def table(self):
+        lines = []
+        described = {
+            "full": "Whole corpus",
+            "small": "Small files alone (small/)",
+        }
+        for name, _ in self.sets:
+            files, size = self.facts[name]
+            lines.append("")
+            lines.append("%s: %d files, %.1f MiB" % (described[name], files, size / 1048576.0))
+            for operation in ("pack", "pack, password", "unpack", "unpack, password"):
+                keys = [k for k in self.results if k[0] == name and k[1] == operation]
+                if not keys:
+                    continue
+                library = self.median((name, operation, "Parcelon"), "wall")
+                lines.append("")
+                title = {"pack": "Packing, level 6", "pack, password": "Packing, level 6, password",
+                         "unpack": "Unpacking (the archive zip -6 made)",
+                         "unpack, password": "Unpacking with password (the archive zip -6 -P made)"}[operation]
+                lines.append("  " + title)
+                lines.append("  | %-16s | %-22s | %7s | %8s | %11s | %9s |" %
+                             ("tool", "wall s, median [min-max]", "CPU s", "peak MiB", "archive MiB", "× library"))
+                lines.append("  |%s|%s|%s|%s|%s|%s|" % ("-" * 18, "-" * 24, "-" * 9, "-" * 10, "-" * 13, "-" * 11))
+                for key in keys:
+                    tool = key[2]
+                    wall = self.median(key, "wall")
+                    low, high = self.spread(key)
+                    cpu = self.median(key, "cpu")
+                    peak = self.median(key, "peak_kib") / 1024.0
+                    size = self.sizes.get(key)
+                    size_text = "%.1f" % (size / 1048576.0) if size is not None else "-"
+                    flags = ""
+                    if not all(s.ok for s in self.results[key]):
+                        flags += " (failed)"
+                    if self.checks.get(key) is False:
+                        flags += " (wrong output)"
+                    lines.append("  | %-16s | %6.2f [%5.2f-%6.2f]   | %7.2f | %8.1f | %11s | %8.2f× |%s" %
+                                 (tool, wall, low, high, cpu, peak, size_text, wall / library, flags))
+        return lines
+
+    def targets(self):
+        def ratio(set_name, operation, tool):
+            a = (set_name, operation, "Parcelon")
+            b = (set_name, operation, tool)
+            if a not in self.results or b not in self.results:
+                return None
+            return self.median(a, "wall") / self.median(b, "wall")
+
+        rows = [
+            ("packing: library / floor", ratio("full", "pack", "floor"), 1.05),
+            ("packing: library / zip -6", ratio("full", "pack", "zip -6"), 0.90),
+            ("small files: library / zip -6", ratio("small", "pack", "zip -6"), 1.00),
+            ("password: library / zip -6 -P", ratio("full", "pack, password", "zip -6 -P"), 1.00),
+            ("unpacking: library / unzip", ratio("full", "unpack", "unzip"), 1.00),
+            ("password: library / unzip -P", ratio("full", "unpack, password", "unzip -P"), 0.80),
+            ("small files unpacking: library / unzip", ratio("small", "unpack", "unzip"), 1.00),
+        ]
+        lines = ["", "Targets (median wall time of the library divided by the other's)"]
+        for label, value, limit in rows:
+            if value is None:
+                continue
+            lines.append("  %-40s %5.2f  (at most %.2f: %s)" %
+                         (label, value, limit, "met" if value <= limit else "MISSED"))
+        return lines
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True, help="build folder with bench/parcelon_bench_host")
+    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--work", required=True, help="scratch folder for archives and output")
+    parser.add_argument("--reps", type=int, default=3)
+    parser.add_argument("--big", help="the 1 GiB file for the peak-memory check (skipped without)")
+    parser.add_argument("--only-small", action="store_true", help="run the small-file set only")
+    args = parser.parse_args()
+
+    bench = Bench(args)
+    started = time.time()
+    load_before = os.getloadavg()
+    bench.run()
+    lines = ["Parcelon benchmark: %d rounds, %s, %d CPUs; load average at start %.2f %.2f %.2f" %
+             (args.reps, time.strftime("%Y-%m-%d %H:%M"), os.cpu_count(), *load_before)]
+    lines += bench.table()
+    lines += bench.targets()
+    if args.big:
+        memory = bench.memory_check()
+        lines.append("")
+        lines.append("Peak memory (MiB): one zero-byte file against one 1 GiB file")
+        empty_pack, empty_unpack, _ = memory["empty"]
+        big_pack, big_unpack, same = memory["1 GiB"]
+        for label, empty, big in (("pack", empty_pack, big_pack), ("unpack", empty_unpack, big_unpack)):
+            grow = (big.peak_kib - empty.peak_kib) / 1024.0
+            lines.append("  %-7s empty %6.1f   1 GiB %6.1f   growth %5.1f (at most 16: %s)   1 GiB took %.1f s%s" %
+                         (label, empty.peak_kib / 1024.0, big.peak_kib / 1024.0, grow,
+                          "met" if grow <= 16 and big.ok else "MISSED", big.wall,
+                          "" if big.ok else " (failed)"))
+        if not same:
+            lines.append("  the unpacked 1 GiB file has the wrong size")
+    lines.append("")
+    lines.append("load average at end %.2f %.2f %.2f; %.0f s in all" %
+                 (*os.getloadavg(), time.time() - started))
+    print("\n".join(lines))
+    if args.reps and os.path.getsize(bench.log) > 0:
+        print("(the tools' messages are in %s)" % bench.log)
+
+
+if __name__ == "__main__":
+    main()
