@@ -18,6 +18,8 @@ bool CParcelon::ZipDirectory(const wchar_t* szSrcDir, const wchar_t* szZipFile,
     // Every entry's Deflate state is drawn from, and returned to, the
     // blocks this operation keeps; declared first, so it ends last.
     const parcelon::AllocationScope memory;
+    // Every name is converted several times; the code page is read once.
+    const parcelon::platform::CodePageScope code_page;
     const std::string ansi_zip = parcelon::ToAnsi(szZipFile);
     m_strBaseDir = szSrcDir != nullptr ? szSrcDir : L"";
     parcelon::AppendBackslash(m_strBaseDir);

@@ -14,6 +14,8 @@ bool CParcelon::ZipFiles(const std::vector<std::wstring>& vecFiles, const wchar_
     // Every entry's Deflate state is drawn from, and returned to, the
     // blocks this operation keeps; declared first, so it ends last.
     const parcelon::AllocationScope memory;
+    // Every name is converted several times; the code page is read once.
+    const parcelon::platform::CodePageScope code_page;
     const std::string ansi_zip = parcelon::ToAnsi(szZipFile);
     parcelon::ZipWriter archive(ansi_zip);
     if (!archive.IsOpen()) {

@@ -25,6 +25,23 @@ namespace parcelon::platform {
 // default character ('?'). Null or unconvertible input gives "".
 std::string WideToAnsi(const wchar_t* text);
 
+// While alive, the text conversions on the calling thread look up the
+// system ANSI code page once instead of at every call: an operation that
+// converts thousands of names holds one. Scopes nest; an inner one keeps
+// what the outermost read. (POSIX reads the locale's character set, which
+// costs a file mapping each time; Windows has nothing to keep.)
+class CodePageScope {
+public:
+    CodePageScope();
+    ~CodePageScope();
+    CodePageScope(const CodePageScope&) = delete;
+    CodePageScope& operator=(const CodePageScope&) = delete;
+
+private:
+    std::string charset_;
+    const std::string* outer_;
+};
+
 // The path as the OS file API takes it: on POSIX every '\' becomes '/'; on
 // Windows the text is unchanged. Use it just before handing an ANSI path to
 // a C runtime or ZIP library call that opens files.

@@ -26,15 +26,24 @@ namespace {
 
 // ---------------------------------------------------------------- charset
 
+// The charset of the innermost CodePageScope on this thread, if any.
+thread_local const std::string* t_scoped_charset = nullptr;
+
 // The character set that setlocale(LC_CTYPE, "") would select, without
 // touching the process's locale. ASCII when the environment names no
 // usable locale, as the C locale is.
-std::string LocaleCharset() {
+std::string ReadLocaleCharset() {
     locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
     if (locale == static_cast<locale_t>(nullptr)) return "ANSI_X3.4-1968";
     std::string charset = nl_langinfo_l(CODESET, locale);
     freelocale(locale);
     return charset.empty() ? std::string("ANSI_X3.4-1968") : charset;
+}
+
+// newlocale maps the locale's LC_CTYPE file afresh every time (some 40 us),
+// so an operation reads it once, through its CodePageScope.
+std::string LocaleCharset() {
+    return t_scoped_charset != nullptr ? *t_scoped_charset : ReadLocaleCharset();
 }
 
 class Converter {
@@ -176,6 +185,12 @@ void FieldsFromUnixSeconds(long long seconds, int milliseconds, SystemTime& fiel
 } // namespace
 
 // ---------------------------------------------------------------- text
+
+CodePageScope::CodePageScope() : charset_(LocaleCharset()), outer_(t_scoped_charset) {
+    t_scoped_charset = &charset_;
+}
+
+CodePageScope::~CodePageScope() { t_scoped_charset = outer_; }
 
 std::string WideToAnsi(const wchar_t* text) {
     if (text == nullptr) return std::string();

@@ -100,6 +100,10 @@ void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
 
 // ---------------------------------------------------------------- text
 
+// CP_ACP is looked up by the system itself at no cost: nothing to keep.
+CodePageScope::CodePageScope() : outer_(nullptr) {}
+CodePageScope::~CodePageScope() = default;
+
 std::string WideToAnsi(const wchar_t* text) {
     if (text == nullptr) return std::string();
     const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
