@@ -30,7 +30,7 @@ struct Totals {
 
 bool PackOne(const fs::path& path, z_stream& stream, std::vector<unsigned char>& in,
              std::vector<unsigned char>& out, Totals& totals) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.string().c_str(), "rb");
     if (file == nullptr) return false;
     uLong crc = crc32(0, nullptr, 0);
     deflateReset(&stream);
