@@ -358,6 +358,36 @@ TEST_F(ChangingSourceTest, AFileThatGrowsIsPackedWholeAndProgressMayPass100) {
     }
 }
 
+TEST_F(ChangingSourceTest, AnEncryptedEntryCutShortIsCompleteInFormButTakenForAWrongPassword) {
+    // The limit of traditional encryption: the header's check byte is the
+    // high byte of the whole file's CRC-32, computed before the first byte
+    // is written, and a cut entry records the CRC-32 of what it holds. A stop
+    // in the middle of an encrypted file therefore leaves an entry that is
+    // complete in form but that every reader refuses; the refusal is clean.
+    const std::wstring file = Make("src/a.bin", PatternBytes(1 << 20, 5));
+    struct StopAtFirst : TZipProgressCallback {
+        CParcelon* target = nullptr;
+        void OnProgress(int nValue) override {
+            if (nValue != 999 && nValue != 100) target->Stop();
+        }
+    } stopper;
+    CParcelon zipper;
+    stopper.target = &zipper;
+    zipper.SetCallbacker(&stopper);
+    ASSERT_TRUE(zipper.ZipFiles({file}, dir.W("out.zip").c_str(), 6, "pw"));
+    const auto entries = ReadCentralDirectory(dir / "out.zip");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_LT(entries[0].uncompressed_size, 1u << 20);
+    EXPECT_EQ(entries[0].flags & 1, 1);
+
+    fs::create_directories(dir / "out");
+    CParcelon unzipper;
+    StderrCapture err;
+    EXPECT_FALSE(unzipper.UnzipFile(dir.A("out.zip").c_str(), dir.A("out").c_str(), "pw"));
+    EXPECT_EQ(err.Text(), MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_NE(PeerTestzip(dir / "out.zip", "pw"), "");
+}
+
 // ---------------------------------------------------------------- unreadable sources
 
 class UnreadableSourceTest : public FaultTest {};
