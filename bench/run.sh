@@ -3,6 +3,7 @@
 #
 #   bench/run.sh [--reps N] [--no-memory] [--only-small]
 #
+# (--reps 0 runs the peak-memory check alone.)
 # Installs what it compares against when missing (zip, unzip, p7zip-full,
 # python3, and GNU time for the figures), builds the library and the
 # benchmark programs in build/bench (Release), writes the corpus once into
