@@ -96,6 +96,7 @@ class Bench:
         self.work = args.work
         self.log = os.path.join(self.work, "stderr.log")
         os.makedirs(self.work, exist_ok=True)
+        clean(os.path.join(self.work, "out")) # left by an interrupted run
         open(self.log, "wb").close()
         self.python = sys.executable or "python3"
         # results[(set, operation, tool)] = [Sample...]; sizes[(set, operation, tool)] = bytes
@@ -153,14 +154,17 @@ class Bench:
                     os.path.getsize(archive) if os.path.exists(archive) else 0)
             clean(archive)
 
-    def unpack_round(self, set_name, archive, expect, password, check):
-        """Each tool unpacks into a folder of its own, kept until
-        clean_unpacked(): this file system passes over the inodes of files
-        deleted moments before when it allocates new ones, which would charge
-        one tool for the deletions of the previous one."""
+    def unpack_round(self, set_name, archive, expect, password, rep):
+        """Each run unpacks into a folder of its own, all kept until the
+        benchmark ends: when ext4 (without a journal, as here) allocates
+        inodes it passes over those freed in the last seconds, or minutes
+        while their table block is dirty, so deleting one tool's output would
+        charge the next tool seconds of system time."""
         operation = "unpack, password" if password else "unpack"
+        check = rep == 0
         for tool, (argv, cwd) in self.unpack_commands(archive, "", password).items():
-            dest = os.path.join(self.work, "out", "%s-%s" % (operation, tool)).replace(" ", "_").replace(",", "")
+            leaf = ("%s-%s-%s-%d" % (set_name, operation, tool, rep)).replace(" ", "_").replace(",", "")
+            dest = os.path.join(self.work, "out", leaf)
             clean(dest)
             os.makedirs(dest)
             argv = [dest if a == "" else ("-o" + dest if a == "-o" else a) for a in argv]
@@ -202,15 +206,13 @@ class Bench:
             print("round %d of %d (load %.2f)" % (rep + 1, self.args.reps, os.getloadavg()[0]),
                   flush=True)
             for name, path in sets:
-                # Unpacking first, then packing while the folders just
-                # deleted grow old (see unpack_round).
-                self.unpack_round(name, references[(name, False)], facts[name], False, rep == 0)
-                self.unpack_round(name, references[(name, True)], facts[name], True, rep == 0)
-                self.clean_unpacked()
                 self.pack_round(name, path, False)
                 self.pack_round(name, path, True)
+                self.unpack_round(name, references[(name, False)], facts[name], False, rep)
+                self.unpack_round(name, references[(name, True)], facts[name], True, rep)
         for archive in references.values():
             clean(archive)
+        self.clean_unpacked()
         self.sets = sets
 
     # ------------------------------------------------------------ memory
