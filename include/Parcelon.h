@@ -27,6 +27,10 @@
 #  define PARCELON_API __attribute__((visibility("default")))
 #endif
 
+namespace parcelon {
+struct ObjectAccess; // the library's own access to the members below
+}
+
 // Implemented by the host. OnProgress must stay the first virtual function:
 // hosts built against this layout call it through the first vtable slot.
 struct TZipProgressCallback {
@@ -72,6 +76,8 @@ public:
     bool UnzipFile(const char* szZipFile, const char* szDestDir, const char* szPassword);
 
 private:
+    friend struct parcelon::ObjectAccess;
+
     unsigned long GetFileCrc(const char* szFile);
     bool _AddFileToZipObj(void* hZip, const wchar_t* szFile, unsigned int nLevel,
                           const char* szPassword);

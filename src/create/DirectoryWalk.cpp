@@ -3,36 +3,37 @@
 #include <algorithm>
 
 #include "create/NameFilters.h"
-#include "text/TextHelpers.h"
+#include "text/PathText.h"
 
 namespace parcelon {
 
 namespace {
 
 struct Walk {
-    std::vector<std::wstring>& list;
+    std::vector<PackItem>& list;
     long long& total;
     bool recursive;
+    bool relative_names; // false: every entry is named by its file name alone
     const std::vector<std::wstring>& includes;
     const std::vector<std::wstring>& excludes;
     int minutes;
     const WalkGuards& guards;
-    std::vector<platform::FileIdentity> descent; // directories being walked, outermost first
+    std::vector<platform::FileIdentity> descent; // folders being walked, outermost first
 
     bool IsArchive(const std::wstring& path, unsigned long long size) const {
         // Only a file of the archive's current size can be the archive, so
         // most files never cost a second look-up.
         if (!guards.has_archive || size != guards.archive_size) return false;
         platform::FileIdentity identity;
-        return platform::GetFileIdentity(path.c_str(), identity) && identity == guards.archive;
+        return platform::GetFileIdentity(path, identity) && identity == guards.archive;
     }
 
-    void Directory(const std::wstring& dir_text) {
-        std::wstring prefix = dir_text;
-        AppendBackslash(prefix);
-
+    // prefix: the folder's path, ending in a backslash (or empty for the
+    // current folder); folder: its entry name relative to where the walk
+    // started ("sub\deep\"), empty at the start.
+    void Directory(const std::wstring& prefix, const std::wstring& folder) {
         platform::FileIdentity identity;
-        const bool known = platform::GetFileIdentity(prefix.c_str(), identity);
+        const bool known = platform::GetFileIdentity(prefix, identity);
         if (known && std::find(descent.begin(), descent.end(), identity) != descent.end()) return;
 
         platform::DirectoryListing listing(prefix);
@@ -43,21 +44,25 @@ struct Walk {
         while (listing.Next(entry)) {
             if (entry.name == L"." || entry.name == L"..") continue;
             if (entry.kind == platform::EntryKind::Directory) {
-                if (recursive) {
-                    std::wstring sub = prefix + entry.name;
-                    AppendBackslash(sub);
-                    Directory(sub);
-                }
+                if (recursive) Directory(prefix + entry.name + L'\\', folder + entry.name + L'\\');
                 continue;
             }
             if (entry.kind != platform::EntryKind::File) continue;
 
-            std::wstring path = prefix + entry.name;
-            if (!PassesNameFilters(path, includes, excludes)) continue;
-            if (minutes > 0 && !IsModifiedWithin(path.c_str(), minutes, *guards.time)) continue;
-            if (IsArchive(path, entry.size)) continue;
+            PackItem item;
+            item.path = prefix + entry.name;
+            if (!PassesNameFilters(item.path, includes, excludes)) continue;
+            if (minutes > 0 && !IsModifiedWithin(item.path, minutes, *guards.time)) continue;
+            if (IsArchive(item.path, entry.size)) continue;
+            if (relative_names) {
+                item.folder = folder;
+                item.name = folder + entry.name;
+            } else {
+                item.name = entry.name;
+            }
+            item.size = entry.size;
             total += static_cast<long long>(entry.size);
-            list.push_back(std::move(path));
+            list.push_back(std::move(item));
         }
         if (known) descent.pop_back();
     }
@@ -65,16 +70,17 @@ struct Walk {
 
 } // namespace
 
-void CollectFilteredFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir,
-                          bool bRecursive, const std::vector<std::wstring>& vecIncludes,
-                          const std::vector<std::wstring>& vecExcludes, int nMinutes,
-                          const WalkGuards& guards) {
-    Walk walk{list, total, bRecursive, vecIncludes, vecExcludes, nMinutes, guards, {}};
-    walk.Directory(dir != nullptr ? dir : L"");
+void CollectFilteredFiles(std::vector<PackItem>& list, long long& total, const std::wstring& dir, bool bRecursive,
+                          const std::vector<std::wstring>& vecIncludes, const std::vector<std::wstring>& vecExcludes,
+                          int nMinutes, const WalkGuards& guards) {
+    std::wstring prefix = dir;
+    AppendBackslash(prefix);
+    Walk walk{list, total, bRecursive, !prefix.empty(), vecIncludes, vecExcludes, nMinutes, guards, {}};
+    walk.Directory(prefix, std::wstring());
 }
 
-void CollectFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir, bool recurse,
-                  int minutes, const WalkGuards& guards) {
+void CollectFiles(std::vector<PackItem>& list, long long& total, const std::wstring& dir, bool recurse, int minutes,
+                  const WalkGuards& guards) {
     const std::vector<std::wstring> none;
     CollectFilteredFiles(list, total, dir, recurse, none, none, minutes, guards);
 }

@@ -1,6 +1,7 @@
 // The directory walk that lists the files a directory operation packs:
 // depth first, in the file system's own order, with the name filters and
-// the age test applied to each file.
+// the age test applied to each file. It names each file's entry as it
+// descends, relative to the folder it started from.
 #ifndef PARCELON_DIRECTORY_WALK_H
 #define PARCELON_DIRECTORY_WALK_H
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "create/FileAge.h"
+#include "create/PackItem.h"
 #include "platform/Platform.h"
 
 namespace parcelon {
@@ -21,20 +23,21 @@ struct WalkGuards {
     const TimeSource* time = &SystemTimeSource();
 };
 
-// Appends to list the path of every file below dir (dir's own files only
-// unless bRecursive) that passes the name filters and, when nMinutes > 0,
-// the age test, and adds their sizes to total. Never clears either. A
-// directory link that leads back to a directory on the current descent
-// path is not entered again; entries that are neither files nor
-// directories are passed over.
-void CollectFilteredFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir,
-                          bool bRecursive, const std::vector<std::wstring>& vecIncludes,
-                          const std::vector<std::wstring>& vecExcludes, int nMinutes,
-                          const WalkGuards& guards = WalkGuards());
+// Appends an item for every file below dir (dir's own files only unless
+// bRecursive) that passes the name filters and, when nMinutes > 0, the age
+// test, and adds their sizes to total; never clears either. Entry names are
+// relative to dir, with a folder entry for each file below it; when dir is
+// empty (the current folder) each entry is named by its file name alone. A
+// folder link that leads back to a folder on the current descent path is
+// not entered again; entries that are neither files nor folders are passed
+// over.
+void CollectFilteredFiles(std::vector<PackItem>& list, long long& total, const std::wstring& dir, bool bRecursive,
+                          const std::vector<std::wstring>& vecIncludes, const std::vector<std::wstring>& vecExcludes,
+                          int nMinutes, const WalkGuards& guards = WalkGuards());
 
 // The same walk with nothing to filter by name.
-void CollectFiles(std::vector<std::wstring>& list, long long& total, const wchar_t* dir, bool recurse,
-                  int minutes, const WalkGuards& guards = WalkGuards());
+void CollectFiles(std::vector<PackItem>& list, long long& total, const std::wstring& dir, bool recurse, int minutes,
+                  const WalkGuards& guards = WalkGuards());
 
 } // namespace parcelon
 

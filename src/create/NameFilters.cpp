@@ -2,29 +2,82 @@
 
 #include <algorithm>
 
-#include "text/TextHelpers.h"
+#include "text/PathText.h"
 
 namespace parcelon {
 
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// Length of a leading root that can end without a separator: a drive
-// (C:) or a network root (\\server, either separator). Only these matter
-// to the final component; any other root ends in a separator anyway.
-std::size_t RootLength(const std::wstring& path) {
-    const std::size_t n = path.size();
-    if (n >= 2 && IsAsciiLetter(path[0]) && path[1] == L':') return 2;
-    if (n >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2])) {
-        std::size_t i = 3;
-        while (i < n && !IsSeparator(path[i])) ++i;
-        return i;
+// The extension of the path's final component, with its dot, or empty.
+std::wstring GetExtension(const std::wstring& path) {
+    // A leading root (C:, \\server) never belongs to the final component.
+    std::size_t start = RootNameLength(path);
+    for (std::size_t i = path.size(); i > start; --i) {
+        if (IsSeparator(path[i - 1])) {
+            start = i;
+            break;
+        }
     }
-    return 0;
+    std::wstring name = path.substr(start);
+    // a.txt:stream names a stream of a.txt.
+    const std::size_t colon = name.find(L':');
+    if (colon != std::wstring::npos) name.erase(colon);
+    if (name.size() < 2) return std::wstring();
+    if (name.back() == L'.') return name == L".." ? std::wstring() : std::wstring(L".");
+    // A dot in first position starts a hidden name (.profile), not an extension.
+    for (std::size_t i = name.size() - 1; i-- > 1;) {
+        if (name[i] == L'.') return name.substr(i);
+    }
+    return std::wstring();
 }
+
+// From the first dot to the end; the whole text when it has no dot.
+std::wstring GetDottedSuffix(const std::wstring& text) {
+    const std::size_t dot = text.find(L'.');
+    return dot == std::wstring::npos ? text : text.substr(dot);
+}
+
+// A copy with A-Z folded to a-z and every other unit unchanged.
+std::wstring ToLowerAscii(const std::wstring& text) {
+    std::wstring lower = text;
+    for (wchar_t& c : lower) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 0x20);
+    }
+    return lower;
+}
+
+// Replaces every occurrence of find, left to right, never searching
+// inserted text again.
+void ReplaceAll(std::wstring& text, const std::wstring& find, const std::wstring& replacement) {
+    if (find.empty()) return; // nothing to find (and no end to finding it)
+    std::size_t position = 0;
+    while (true) {
+        const std::size_t found = text.find(find, position);
+        if (found == std::wstring::npos) return;
+        text.replace(found, find.size(), replacement);
+        position = found + replacement.size();
+    }
+}
+
+// Splits text at separator into pieces (emptied first): a leading separator
+// gives no piece, two in a row an empty one, a trailing one none.
+void SplitString(const std::wstring& text, wchar_t separator, std::vector<std::wstring>& pieces) {
+    pieces.clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == separator) {
+            if (i == 0) {
+                start = 1;
+            } else {
+                pieces.push_back(text.substr(start, i - start));
+                start = i + 1;
+            }
+        } else if (i + 1 == text.size()) {
+            pieces.push_back(text.substr(start));
+        }
+    }
+}
+
 
 // What a file offers to be matched with, all in lower-case ASCII.
 struct MatchKeys {
@@ -90,68 +143,6 @@ bool PassesNameFilters(const std::wstring& path, const std::vector<std::wstring>
     if (!vecExcludes.empty()) return PassesExcludes(path, vecExcludes);
     // Nothing to filter with: the same files as a walk without lists.
     return true;
-}
-
-std::wstring GetExtension(const std::wstring& path) {
-    std::size_t start = RootLength(path);
-    for (std::size_t i = path.size(); i > start; --i) {
-        if (IsSeparator(path[i - 1])) {
-            start = i;
-            break;
-        }
-    }
-    std::wstring name = path.substr(start);
-    // a.txt:stream names a stream of a.txt.
-    const std::size_t colon = name.find(L':');
-    if (colon != std::wstring::npos) name.erase(colon);
-    if (name.size() < 2) return std::wstring();
-    if (name.back() == L'.') return name == L".." ? std::wstring() : std::wstring(L".");
-    // A dot in first position starts a hidden name (.profile), not an extension.
-    for (std::size_t i = name.size() - 1; i-- > 1;) {
-        if (name[i] == L'.') return name.substr(i);
-    }
-    return std::wstring();
-}
-
-std::wstring GetDottedSuffix(const std::wstring& text) {
-    const std::size_t dot = text.find(L'.');
-    return dot == std::wstring::npos ? text : text.substr(dot);
-}
-
-std::wstring ToLowerAscii(const std::wstring& text) {
-    std::wstring lower = text;
-    for (wchar_t& c : lower) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 0x20);
-    }
-    return lower;
-}
-
-void ReplaceAll(std::wstring& text, const std::wstring& find, const std::wstring& replacement) {
-    if (find.empty()) return; // nothing to find (and no end to finding it)
-    std::size_t position = 0;
-    while (true) {
-        const std::size_t found = text.find(find, position);
-        if (found == std::wstring::npos) return;
-        text.replace(found, find.size(), replacement);
-        position = found + replacement.size();
-    }
-}
-
-void SplitString(const std::wstring& text, wchar_t separator, std::vector<std::wstring>& pieces) {
-    pieces.clear();
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == separator) {
-            if (i == 0) {
-                start = 1;
-            } else {
-                pieces.push_back(text.substr(start, i - start));
-                start = i + 1;
-            }
-        } else if (i + 1 == text.size()) {
-            pieces.push_back(text.substr(start));
-        }
-    }
 }
 
 } // namespace parcelon

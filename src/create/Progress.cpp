@@ -11,4 +11,25 @@ int ProgressPercentage(long long done, long long total) {
     return static_cast<int>(percent);
 }
 
+void Progress::Signal(int value) {
+    if (state_.callback != nullptr) state_.callback->OnProgress(value);
+}
+
+void Progress::Restart() {
+    state_.done_size = 0;
+    state_.total_size = 0;
+}
+
+void Progress::AddToTotal(std::uint64_t bytes) { state_.total_size += static_cast<long long>(bytes); }
+
+void Progress::Advance(std::uint64_t bytes) {
+    state_.done_size += static_cast<long long>(bytes);
+    const int percent = ProgressPercentage(state_.done_size, state_.total_size);
+    // Without a callback the last percentage is not updated either.
+    if (percent != state_.last_percent && state_.callback != nullptr) {
+        state_.callback->OnProgress(percent);
+        state_.last_percent = percent;
+    }
+}
+
 } // namespace parcelon

@@ -1,7 +1,16 @@
+// Percent progress of a packing operation, through the host's callback.
 #ifndef PARCELON_PROGRESS_H
 #define PARCELON_PROGRESS_H
 
+#include <cstdint>
+
+#include "create/PackingState.h"
+
 namespace parcelon {
+
+// The values a packing operation sends besides percentages.
+constexpr int kProgressStarted = 999; // a directory operation has created its archive
+constexpr int kProgressEnded = 100;   // the operation has ended
 
 // Whole percentage of done against total: the double quotient times 100,
 // truncated (29 of 100 gives 28.999999999999996, so 28). Files that grew
@@ -9,6 +18,23 @@ namespace parcelon {
 // with a total of 0 nothing is known about the share, so written bytes
 // count as all of it (100).
 int ProgressPercentage(long long done, long long total);
+
+class Progress {
+public:
+    explicit Progress(PackingState& state) : state_(state) {}
+
+    // Sends 999 or 100 when a callback is installed.
+    void Signal(int value);
+    // Both counters back to 0, once the operation's archive exists.
+    void Restart();
+    void AddToTotal(std::uint64_t bytes);
+    // Counts bytes just written into the archive, and reports the new whole
+    // percentage when it differs from the last one reported.
+    void Advance(std::uint64_t bytes);
+
+private:
+    PackingState& state_;
+};
 
 } // namespace parcelon
 

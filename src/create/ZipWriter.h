@@ -1,10 +1,11 @@
 // The archive being written: a small owner for minizip's handle, and the
-// one place that opens entries.
+// one place that opens entries and decides how their names are stored.
 #ifndef PARCELON_ZIP_WRITER_H
 #define PARCELON_ZIP_WRITER_H
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace parcelon {
 
@@ -20,11 +21,16 @@ constexpr std::uint64_t kZip64Threshold = 0xFFFFFFFFu;
 // operation leaves early, e.g. by an allocation failure.
 class ZipWriter {
 public:
-    // zipOpen(ansi_path, APPEND_STATUS_CREATE).
-    explicit ZipWriter(const std::string& ansi_path);
+    // Creates the archive at path (an existing file is replaced); IsOpen()
+    // says whether that worked.
+    explicit ZipWriter(const std::wstring& path);
+    // An archive that somebody else opened and will close.
+    static ZipWriter Borrowing(void* handle);
     ~ZipWriter();
+    ZipWriter(ZipWriter&& other) noexcept;
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
+    ZipWriter& operator=(ZipWriter&&) = delete;
 
     bool IsOpen() const { return handle_ != nullptr; }
     void* handle() const { return handle_; }
@@ -32,8 +38,18 @@ public:
     bool Close();
 
 private:
+    ZipWriter(void* handle, bool owned) : handle_(handle), owned_(owned) {}
     void* handle_;
+    bool owned_;
 };
+
+// An entry's name as the archive stores it.
+struct EntryName {
+    std::string bytes;
+};
+
+// The stored form of a wide entry name: its ANSI bytes.
+EntryName EncodeEntryName(std::wstring_view name);
 
 struct EntryOptions {
     bool file_entry = true;     // false: a folder entry, opened without zip_fileinfo
@@ -43,12 +59,11 @@ struct EntryOptions {
     bool zip64 = false;
 };
 
-// Opens a new entry: zipOpenNewFileInZip without a password,
-// zipOpenNewFileInZip3 (raw 0, window bits -15, memory level 8, default
-// strategy) with one; their ZIP64 forms when options.zip64. Returns ZIP_OK
-// or a minizip error. Names longer than kMaxEntryNameBytes, and levels that
+// Opens a new entry with Deflate (raw, window bits -15, memory level 8,
+// default strategy), encrypted when a password is given. Returns ZIP_OK or
+// a minizip error. Names longer than kMaxEntryNameBytes, and levels that
 // zlib refuses, fail before minizip writes anything.
-int OpenEntry(void* zip, const std::string& name, const EntryOptions& options);
+int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options);
 
 } // namespace parcelon
 

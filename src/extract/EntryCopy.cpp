@@ -6,6 +6,7 @@
 
 #include "extract/TraditionalDecryption.h"
 
+
 namespace parcelon {
 
 namespace {
@@ -109,21 +110,21 @@ private:
     std::uint64_t written_ = 0;
 };
 
-CopyResult CopyDecoded(unzFile archive, const EntryFacts& facts, std::FILE* file) {
+UnzipFailure CopyDecoded(unzFile archive, const EntryFacts& facts, std::FILE* file) {
     OpenEntry entry(archive);
-    if (!entry.OpenDecoded()) return CopyResult::OpenFailed;
+    if (!entry.OpenDecoded()) return UnzipFailure::CannotOpenEntry;
     CheckedOutput output(file);
     unsigned char block[kCopyBlockSize];
     for (;;) {
         const int count = entry.Read(block, sizeof block);
-        if (count < 0) return CopyResult::DataFailed;
+        if (count < 0) return UnzipFailure::DataCorrupt;
         if (count == 0) break;
-        if (!output.Write(block, static_cast<std::size_t>(count))) return CopyResult::WriteFailed;
+        if (!output.Write(block, static_cast<std::size_t>(count))) return UnzipFailure::CannotWriteOutput;
     }
     // minizip checks the CRC-32 only of an entry whose recorded size was
     // reached; a Deflate stream that ends early is caught by the size.
-    if (entry.Close() != UNZ_OK) return CopyResult::DataFailed;
-    return output.Matches(facts) ? CopyResult::Copied : CopyResult::DataFailed;
+    if (entry.Close() != UNZ_OK) return UnzipFailure::DataCorrupt;
+    return output.Matches(facts) ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }
 
 // A block of decrypted data must not carry the entry past its recorded
@@ -132,24 +133,24 @@ bool FitsRecordedSize(const CheckedOutput& output, const EntryFacts& facts, std:
     return count <= facts.uncompressed_size - output.written();
 }
 
-CopyResult CopyDecryptedStored(OpenEntry& entry, TraditionalDecryption& keys, const EntryFacts& facts,
+UnzipFailure CopyDecryptedStored(OpenEntry& entry, TraditionalDecryption& keys, const EntryFacts& facts,
                                CheckedOutput& output) {
     unsigned char block[kCopyBlockSize];
     for (;;) {
         const int count = entry.Read(block, sizeof block);
-        if (count < 0) return CopyResult::DataFailed;
-        if (count == 0) return CopyResult::Copied;
+        if (count < 0) return UnzipFailure::DataCorrupt;
+        if (count == 0) return UnzipFailure::None;
         const std::size_t size = static_cast<std::size_t>(count);
-        if (!FitsRecordedSize(output, facts, size)) return CopyResult::DataFailed;
+        if (!FitsRecordedSize(output, facts, size)) return UnzipFailure::DataCorrupt;
         keys.Decrypt(block, size);
-        if (!output.Write(block, size)) return CopyResult::WriteFailed;
+        if (!output.Write(block, size)) return UnzipFailure::CannotWriteOutput;
     }
 }
 
-CopyResult CopyDecryptedDeflated(OpenEntry& entry, TraditionalDecryption& keys, const EntryFacts& facts,
+UnzipFailure CopyDecryptedDeflated(OpenEntry& entry, TraditionalDecryption& keys, const EntryFacts& facts,
                                  CheckedOutput& output) {
     RawInflater inflater;
-    if (!inflater.ready()) return CopyResult::DataFailed;
+    if (!inflater.ready()) return UnzipFailure::DataCorrupt;
     z_stream& stream = inflater.stream();
     unsigned char input[kCopyBlockSize];
     unsigned char block[kCopyBlockSize];
@@ -157,7 +158,7 @@ CopyResult CopyDecryptedDeflated(OpenEntry& entry, TraditionalDecryption& keys, 
     while (!ended) {
         if (stream.avail_in == 0) {
             const int count = entry.Read(input, sizeof input);
-            if (count < 0) return CopyResult::DataFailed;
+            if (count < 0) return UnzipFailure::DataCorrupt;
             if (count == 0) break; // the data ran out before the stream ended
             keys.Decrypt(input, static_cast<std::size_t>(count));
             stream.next_in = input;
@@ -172,36 +173,36 @@ CopyResult CopyDecryptedDeflated(OpenEntry& entry, TraditionalDecryption& keys, 
             if (result == Z_STREAM_END) ended = true;
             // Z_BUF_ERROR only says that no progress was possible, which
             // input still waiting makes impossible.
-            else if (result == Z_BUF_ERROR && stream.avail_in > 0) return CopyResult::DataFailed;
-            else if (result != Z_OK && result != Z_BUF_ERROR) return CopyResult::DataFailed;
+            else if (result == Z_BUF_ERROR && stream.avail_in > 0) return UnzipFailure::DataCorrupt;
+            else if (result != Z_OK && result != Z_BUF_ERROR) return UnzipFailure::DataCorrupt;
             const std::size_t produced = sizeof block - stream.avail_out;
-            if (!FitsRecordedSize(output, facts, produced)) return CopyResult::DataFailed;
-            if (!output.Write(block, produced)) return CopyResult::WriteFailed;
+            if (!FitsRecordedSize(output, facts, produced)) return UnzipFailure::DataCorrupt;
+            if (!output.Write(block, produced)) return UnzipFailure::CannotWriteOutput;
         } while (stream.avail_out == 0 && !ended);
     }
-    return ended ? CopyResult::Copied : CopyResult::DataFailed;
+    return ended ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }
 
-CopyResult CopyEncrypted(unzFile archive, const EntryFacts& facts, const char* password, std::FILE* file) {
-    if (password == nullptr) return CopyResult::OpenFailed;
-    if ((facts.flags & kFlagStrongEncryption) != 0) return CopyResult::OpenFailed;
+UnzipFailure CopyEncrypted(unzFile archive, const EntryFacts& facts, const char* password, std::FILE* file) {
+    if ((facts.flags & kFlagStrongEncryption) != 0) return UnzipFailure::UnsupportedEncryption;
+    if (password == nullptr) return UnzipFailure::PasswordRequired;
     OpenEntry entry(archive);
-    if (!entry.OpenRaw()) return CopyResult::OpenFailed;
+    if (!entry.OpenRaw()) return UnzipFailure::CannotOpenEntry;
 
     TraditionalDecryption keys(password);
     unsigned char header[kEncryptionHeaderSize];
-    if (!entry.ReadExactly(header, sizeof header)) return CopyResult::OpenFailed;
+    if (!entry.ReadExactly(header, sizeof header)) return UnzipFailure::CannotOpenEntry;
     keys.Decrypt(header, sizeof header);
     if (header[kEncryptionHeaderSize - 1] != EncryptionCheckByte(facts.flags, facts.crc, facts.dos_date_time))
-        return CopyResult::OpenFailed;
+        return UnzipFailure::WrongPassword;
 
     CheckedOutput output(file);
-    const CopyResult result = facts.method == kMethodStored
+    const UnzipFailure result = facts.method == kMethodStored
                                   ? CopyDecryptedStored(entry, keys, facts, output)
                                   : CopyDecryptedDeflated(entry, keys, facts, output);
-    if (result != CopyResult::Copied) return result;
-    if (entry.Close() != UNZ_OK) return CopyResult::DataFailed;
-    return output.Matches(facts) ? CopyResult::Copied : CopyResult::DataFailed;
+    if (result != UnzipFailure::None) return result;
+    if (entry.Close() != UNZ_OK) return UnzipFailure::DataCorrupt;
+    return output.Matches(facts) ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }
 
 } // namespace
@@ -216,11 +217,11 @@ EntryFacts FactsOf(const unz_file_info64& info) {
     return facts;
 }
 
-CopyResult CopyCurrentEntry(unzFile archive, const EntryFacts& facts, const char* password,
+UnzipFailure CopyCurrentEntry(unzFile archive, const EntryFacts& facts, const char* password,
                             std::FILE* output) {
     // minizip would treat any other method as Deflate with a stream it
     // never set up; such entries are refused before they are opened.
-    if (facts.method != kMethodStored && facts.method != kMethodDeflated) return CopyResult::OpenFailed;
+    if (facts.method != kMethodStored && facts.method != kMethodDeflated) return UnzipFailure::UnsupportedMethod;
     if ((facts.flags & kFlagEncrypted) != 0) return CopyEncrypted(archive, facts, password, output);
     return CopyDecoded(archive, facts, output);
 }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "messages/Failures.h"
+
 namespace parcelon {
 
 constexpr std::size_t kCopyBlockSize = 1024;
@@ -26,19 +28,11 @@ struct EntryFacts {
 
 EntryFacts FactsOf(const unz_file_info64& info);
 
-enum class CopyResult {
-    Copied,      // every byte written, CRC-32 and size as recorded
-    OpenFailed,  // the entry cannot be opened: unknown method or encryption,
-                 // no password for an encrypted entry, or the wrong one
-    DataFailed,  // the data cannot be read or decompressed, or they do not
-                 // match the recorded CRC-32 or size
-    WriteFailed, // the output file took fewer bytes than it was given
-};
-
-// Extracts the archive's current entry into output. An encrypted entry (flag
+// Extracts the archive's current entry into output: None when every byte was
+// written and the CRC-32 and size are as recorded. An encrypted entry (flag
 // bit 0) needs a password; a plain one is read as it is, whatever password
 // is given. Whatever the result, the entry is closed again on return.
-CopyResult CopyCurrentEntry(unzFile archive, const EntryFacts& facts, const char* password,
+UnzipFailure CopyCurrentEntry(unzFile archive, const EntryFacts& facts, const char* password,
                             std::FILE* output);
 
 } // namespace parcelon

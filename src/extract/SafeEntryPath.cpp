@@ -1,38 +1,35 @@
 #include "extract/SafeEntryPath.h"
 
+#include "text/PathText.h"
+
 namespace parcelon {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 // "..", and the spellings Windows turns into it by dropping a component's
 // trailing dots and spaces ("...", ".. ", ". ."): only dots and spaces, and
 // at least two dots.
-bool IsParentComponent(const std::string& name, std::size_t begin, std::size_t end) {
+bool IsParentComponent(const std::wstring& name, std::size_t begin, std::size_t end) {
     std::size_t dots = 0;
     for (std::size_t i = begin; i < end; ++i) {
-        if (name[i] == '.') ++dots;
-        else if (name[i] != ' ') return false;
+        if (name[i] == L'.') ++dots;
+        else if (name[i] != L' ') return false;
     }
     return dots >= 2;
 }
 
-bool IsCurrentComponent(const std::string& name, std::size_t begin, std::size_t end) {
-    return end - begin == 1 && name[begin] == '.';
+bool IsCurrentComponent(const std::wstring& name, std::size_t begin, std::size_t end) {
+    return end - begin == 1 && name[begin] == L'.';
 }
 
 } // namespace
 
-EntryPath ClassifyEntryName(const std::string& name) {
+EntryPath ClassifyEntryName(const std::wstring& name) {
     EntryPath path;
     if (name.empty()) return path;
-    if (name.find('\0') != std::string::npos) return path;
+    if (name.find(L'\0') != std::wstring::npos) return path;
     // "/x" and "\x" (also "\\server\share"), and "C:x" or "C:\x": a drive.
-    if (IsSeparator(name[0])) return path;
-    if (name.size() >= 2 && IsAsciiLetter(name[0]) && name[1] == ':') return path;
+    if (IsSeparator(name[0]) || RootNameLength(name) > 0) return path;
 
     path.folder = IsSeparator(name.back());
     std::size_t begin = 0;

@@ -16,20 +16,20 @@ constexpr std::size_t kMaxEntryNameLength = 255;
 struct EntryPath {
     // False for a name that could reach outside the destination: an
     // absolute one ("/x", "\x", "C:x"), one with a parent component (".."),
-    // an empty one, or one with a zero byte inside.
+    // an empty one, or one with a zero inside.
     bool safe = false;
     // The name ends in "/" or "\": the entry stands for a folder.
     bool folder = false;
     // The folders the entry lies in, outermost first, each as the part of
-    // the stored name up to (not including) a separator; for a folder entry
-    // the last one is the folder itself. Empty and "." components are left
-    // out, as they name no folder of their own.
-    std::vector<std::string> folders;
+    // the name up to (not including) a separator; for a folder entry the
+    // last one is the folder itself. Empty and "." components are left out,
+    // as they name no folder of their own.
+    std::vector<std::wstring> folders;
 };
 
-// Both "/" and "\" separate components, whatever the platform; the name is
-// taken byte for byte, without any conversion.
-EntryPath ClassifyEntryName(const std::string& name);
+// Takes the name as the file system will see it, in wide text; both "/" and
+// "\" separate components, whatever the platform.
+EntryPath ClassifyEntryName(const std::wstring& name);
 
 } // namespace parcelon
 

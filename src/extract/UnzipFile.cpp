@@ -1,27 +1,27 @@
-// Extracting every entry of an archive into an existing folder: one pass in
-// central-directory order that stops at the first failure, with exactly one
-// message for it.
+#include "extract/UnzipFile.h"
+
 #include <unzip.h>
 
 #include <string>
 
-#include "Parcelon.h"
-#include "archiver/Messages.h"
 #include "extract/EntryCopy.h"
 #include "extract/SafeEntryPath.h"
 #include "memory/OperationMemory.h"
+#include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
 
-namespace {
+namespace parcelon {
 
-namespace messages = parcelon::messages;
-namespace platform = parcelon::platform;
+namespace {
 
 // The archive open for reading, closed on every way out.
 class ArchiveReader {
 public:
-    explicit ArchiveReader(const char* ansi_path)
-        : handle_(ansi_path == nullptr ? nullptr : unzOpen(platform::NativePath(ansi_path).c_str())) {}
+    explicit ArchiveReader(const std::wstring& path) {
+        if (path.empty()) return;
+        zlib_filefunc64_def functions = PlatformFileFunctions();
+        handle_ = unzOpen2_64(&path, &functions);
+    }
     ~ArchiveReader() {
         if (handle_ != nullptr) unzClose(handle_);
     }
@@ -32,102 +32,94 @@ public:
     unzFile handle() const { return handle_; }
 
 private:
-    unzFile handle_;
+    unzFile handle_ = nullptr;
 };
-
-// The destination must already be there; an empty text names no folder
-// (joined with "/" it would name the root instead).
-bool DestinationExists(const char* dest_dir) {
-    return dest_dir != nullptr && *dest_dir != '\0' && platform::DirectoryExists(dest_dir);
-}
 
 // Makes each folder the entry lies in (for a folder entry, the folder
 // itself too) beneath the destination, where it is missing.
-bool MakeEntryFolders(const std::string& dest_prefix, const parcelon::EntryPath& path) {
-    for (const std::string& folder : path.folders) {
-        if (!platform::MakeDirectory((dest_prefix + folder).c_str())) return false;
+bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path) {
+    for (const std::wstring& folder : path.folders) {
+        if (!platform::MakeDirectory(dest_prefix + folder)) return false;
     }
     return true;
 }
 
-// Extracts the archive's current entry; false after its one message.
-bool ExtractCurrentEntry(unzFile archive, const char* dest_dir, const char* password) {
-    // The name's length comes first: a name that cannot fit the buffer with
-    // its terminating zero is never read into it.
-    unz_file_info64 info {};
+// The current entry's name, as the archive stores it. The length comes
+// first: a name that cannot fit the buffer with its terminating zero is
+// never read into it.
+bool ReadEntryInfo(unzFile archive, unz_file_info64& info, std::string& name) {
     if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.size_filename > parcelon::kMaxEntryNameLength) {
-        messages::Report(messages::kUnzipFileInfo);
+        info.size_filename > kMaxEntryNameLength)
         return false;
-    }
-    char name[parcelon::kMaxEntryNameLength + 1] = {};
-    if (unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.size_filename > parcelon::kMaxEntryNameLength) {
-        messages::Report(messages::kUnzipFileInfo);
+    char buffer[kMaxEntryNameLength + 1] = {};
+    if (unzGetCurrentFileInfo64(archive, &info, buffer, sizeof buffer, nullptr, 0, nullptr, 0) != UNZ_OK ||
+        info.size_filename > kMaxEntryNameLength)
         return false;
-    }
-    const std::string entry_name(name, info.size_filename);
-
-    const parcelon::EntryPath path = parcelon::ClassifyEntryName(entry_name);
-    if (!path.safe || !DestinationExists(dest_dir)) {
-        messages::Report(messages::kUnzipCreateOutput);
-        return false;
-    }
-    const std::string dest_prefix = std::string(dest_dir) + "/";
-    if (!MakeEntryFolders(dest_prefix, path)) {
-        messages::Report(messages::kUnzipCreateOutput);
-        return false;
-    }
-    if (path.folder) return true;
-
-    platform::FilePtr output(platform::OpenForWrite((dest_prefix + entry_name).c_str()));
-    if (!output) {
-        messages::Report(messages::kUnzipCreateOutput);
-        return false;
-    }
-    switch (parcelon::CopyCurrentEntry(archive, parcelon::FactsOf(info), password, output.get())) {
-    case parcelon::CopyResult::Copied:
-        break;
-    case parcelon::CopyResult::OpenFailed:
-        messages::Report(messages::kUnzipOpenEntry);
-        return false;
-    case parcelon::CopyResult::DataFailed:
-        messages::Report(messages::kUnzipReadData);
-        return false;
-    case parcelon::CopyResult::WriteFailed:
-        messages::Report(messages::kUnzipWriteOutput);
-        return false;
-    }
-    // Data still buffered reach the file only now.
-    if (!platform::CloseFile(output.release())) {
-        messages::Report(messages::kUnzipWriteOutput);
-        return false;
-    }
+    name.assign(buffer, info.size_filename);
     return true;
+}
+
+// Where the entries go: the destination and a "/", and whether the
+// destination exists (it must already be there).
+struct Destination {
+    std::wstring prefix;
+    bool exists = false;
+};
+
+// Extracts the archive's current entry below the destination.
+UnzipFailure ExtractCurrentEntry(unzFile archive, const Destination& dest, const char* password) {
+    unz_file_info64 info {};
+    std::string stored_name;
+    if (!ReadEntryInfo(archive, info, stored_name)) return UnzipFailure::CannotReadEntryInfo;
+
+    // Names are text of the ANSI code page, as the packing side writes them.
+    const std::wstring name = platform::AnsiToWide(stored_name);
+    const EntryPath path = ClassifyEntryName(name);
+    if (!path.safe) return UnzipFailure::EntryNameUnsafe;
+    if (!dest.exists) return UnzipFailure::DestinationMissing;
+    if (!MakeEntryFolders(dest.prefix, path)) return UnzipFailure::CannotCreateFolder;
+    if (path.folder) return UnzipFailure::None;
+
+    platform::FilePtr output(platform::OpenForWrite(dest.prefix + name));
+    if (!output) return UnzipFailure::CannotCreateOutput;
+    const UnzipFailure copied = CopyCurrentEntry(archive, FactsOf(info), password, output.get());
+    if (copied != UnzipFailure::None) return copied;
+    // Data still buffered reach the file only now.
+    if (!platform::CloseFile(output.release())) return UnzipFailure::CannotWriteOutput;
+    return UnzipFailure::None;
+}
+
+UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* password) {
+    ArchiveReader archive(zip_file != nullptr ? platform::AnsiToWide(zip_file) : std::wstring());
+    if (!archive.IsOpen()) return UnzipFailure::CannotOpenArchive;
+    unz_global_info global {};
+    if (unzGetGlobalInfo(archive.handle(), &global) != UNZ_OK) return UnzipFailure::CannotReadArchiveInfo;
+    if (unzGoToFirstFile(archive.handle()) != UNZ_OK) return UnzipFailure::CannotFindFirstEntry;
+
+    // An empty text names no folder (joined with "/" it would name the root
+    // instead).
+    Destination dest;
+    if (dest_dir != nullptr) dest.prefix = platform::AnsiToWide(dest_dir);
+    dest.exists = !dest.prefix.empty() && platform::DirectoryExists(dest.prefix);
+    dest.prefix += L'/';
+    do {
+        const UnzipFailure failure = ExtractCurrentEntry(archive.handle(), dest, password);
+        if (failure != UnzipFailure::None) return failure;
+    } while (unzGoToNextFile(archive.handle()) == UNZ_OK);
+    return UnzipFailure::None;
 }
 
 } // namespace
 
-bool CParcelon::UnzipFile(const char* szZipFile, const char* szDestDir, const char* szPassword) {
+bool UnzipFile(const char* szZipFile, const char* szDestDir, const char* szPassword, Diagnostics& diagnostics) {
     // Every entry's Inflate state is drawn from, and returned to, the
     // blocks this operation keeps; declared first, so it ends last.
-    const parcelon::AllocationScope memory;
-    ArchiveReader archive(szZipFile);
-    if (!archive.IsOpen()) {
-        messages::Report(messages::kUnzipOpen);
-        return false;
-    }
-    unz_global_info global {};
-    if (unzGetGlobalInfo(archive.handle(), &global) != UNZ_OK) {
-        messages::Report(messages::kUnzipGlobalInfo);
-        return false;
-    }
-    if (unzGoToFirstFile(archive.handle()) != UNZ_OK) {
-        messages::Report(messages::kUnzipFirstFile);
-        return false;
-    }
-    do {
-        if (!ExtractCurrentEntry(archive.handle(), szDestDir, szPassword)) return false;
-    } while (unzGoToNextFile(archive.handle()) == UNZ_OK);
-    return true;
+    const AllocationScope memory;
+    const platform::CodePageScope code_page;
+    const UnzipFailure failure = ExtractAll(szZipFile, szDestDir, szPassword);
+    if (failure == UnzipFailure::None) return true;
+    diagnostics.Report(failure);
+    return false;
 }
+
+} // namespace parcelon

@@ -1,13 +1,13 @@
-// The one door to the operating system. Everything the library needs from
-// Windows (or, elsewhere, the POSIX equivalent that behaves like Windows for
-// the rest of the library) is declared here; Platform_win32.cpp and
-// Platform_posix.cpp are the two backends. No other source file includes
-// <windows.h> or POSIX headers.
+// The one door to the operating system: text in the system's code page,
+// files, folders and the clock, offered as the library needs them.
+// Platform_win32.cpp and Platform_posix.cpp are the two backends, side by
+// side; no other source file includes <windows.h> or a POSIX header.
 //
-// Paths: wide paths are the host's UTF-16 (UTF-32 on POSIX) text; narrow
-// paths are "ANSI" text, i.e. bytes in the system ANSI code page (on POSIX
-// the character set of the environment's locale). Both '\' and '/' separate
-// path components on every platform.
+// Paths are wide text as the host gives it (UTF-16 on Windows, UTF-32
+// elsewhere), and both '\' and '/' separate their components on every
+// platform. "ANSI" text is narrow text in the system ANSI code page; on
+// POSIX that is the character set of the environment's locale, read without
+// touching the process's own locale.
 #ifndef PARCELON_PLATFORM_H
 #define PARCELON_PLATFORM_H
 
@@ -15,21 +15,27 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace parcelon::platform {
 
 // ---------------------------------------------------------------- text
 
-// WideCharToMultiByte(CP_ACP, 0, text, -1, ...): the ANSI bytes of text up to
-// its terminator. Characters the code page lacks become the platform's
-// default character ('?'). Null or unconvertible input gives "".
-std::string WideToAnsi(const wchar_t* text);
+// The ANSI bytes of text. Characters the code page lacks come out as the
+// system's default conversion makes them (best fit, or '?').
+std::string WideToAnsi(std::wstring_view text);
 
-// While alive, the text conversions on the calling thread look up the
-// system ANSI code page once instead of at every call: an operation that
-// converts thousands of names holds one. Scopes nest; an inner one keeps
-// what the outermost read. (POSIX reads the locale's character set, which
-// costs a file mapping each time; Windows has nothing to keep.)
+// Wide text from ANSI bytes. On POSIX this is lossless: a byte that does not
+// decode in the locale's character set becomes a code unit of its own
+// (U+DC80 + byte - 0x80) that every conversion back turns into that byte
+// again, so a file name of any bytes survives the trip through wide text.
+std::wstring AnsiToWide(std::string_view text);
+
+// While alive, the conversions on the calling thread look the code page up
+// once instead of at every call: an operation that converts thousands of
+// names holds one. Scopes nest; an inner one keeps what the outermost read.
+// (POSIX reads the locale's character set, which costs a file mapping each
+// time; Windows has nothing to keep.)
 class CodePageScope {
 public:
     CodePageScope();
@@ -42,94 +48,91 @@ private:
     const std::string* outer_;
 };
 
-// The path as the OS file API takes it: on POSIX every '\' becomes '/'; on
-// Windows the text is unchanged. Use it just before handing an ANSI path to
-// a C runtime or ZIP library call that opens files.
-std::string NativePath(const std::string& ansi_path);
-
 // ---------------------------------------------------------------- files
 
-// PathFileExistsW: true for an existing file or directory.
-bool PathExists(const wchar_t* path);
+// Something, a file or a folder, exists at path.
+bool PathExists(const std::wstring& path);
 
-// _access(path, 4) == 0: the ANSI path names something readable.
-bool AccessReadable(const char* ansi_path);
+// The path names something the process may read (a folder counts).
+bool IsReadable(const std::wstring& path);
 
-// True when the ANSI path names an existing directory.
-bool DirectoryExists(const char* ansi_path);
-
-// Creates one directory (its parent must exist). True when it was created or
-// already is a directory.
-bool MakeDirectory(const char* ansi_path);
-
-struct FileRecord {
+struct FileStatus {
     bool is_directory = false;
-    std::uint64_t size = 0; // 0 for directories
+    std::uint64_t size = 0; // 0 for folders
 };
 
-// FindFirstFileW on the path itself (then FindClose): false when no entry is
-// found, as for a missing path, a path that ends in a separator or a root.
-bool FindFile(const wchar_t* path, FileRecord& record);
+// Looks up the entry path names itself, without following it into a folder:
+// false when nothing is found, and for a path that ends in a separator or
+// is a root, which name a folder's contents rather than an entry.
+bool LookUpEntry(const std::wstring& path, FileStatus& status);
 
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept;
+// A folder exists at path (an empty path is the current folder).
+bool DirectoryExists(const std::wstring& path);
+
+// Creates one folder; its parent must exist. True when it was created or
+// already is a folder.
+bool MakeDirectory(const std::wstring& path);
+
+// What became of a file the library was asked to replace.
+enum class Removal {
+    Removed, // it was there and is gone
+    Missing, // there was nothing of that name in an existing folder
+    Refused, // it stays: a folder, a read-only file, no access, or no such folder
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+Removal RemoveFile(const std::wstring& path);
 
-// fopen(path, "rb"), refusing anything that is not a regular file (a
-// directory fails, as it does on Windows; a FIFO is never waited on).
-std::FILE* OpenForRead(const char* ansi_path);
-
-// fopen_s(path, "rb"): as OpenForRead; on Windows the open also denies other
-// writers while the file is open.
-std::FILE* OpenForReadDenyWrite(const char* ansi_path);
-
-// fopen(path, "wb"): creates or truncates.
-std::FILE* OpenForWrite(const char* ansi_path);
-
-// Closes a stream and says whether everything buffered reached the file.
-bool CloseFile(std::FILE* file);
-
-// Windows error codes that callers test for.
-constexpr std::uint32_t kErrorFileNotFound = 2;
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-
-// DeleteFileW: 0 on success, else the GetLastError code. A missing file
-// gives 2, a missing folder 3; a directory or a read-only file cannot be
-// deleted (5).
-std::uint32_t DeleteFile(const wchar_t* path);
-
-// What makes two paths name the same file or directory: device and inode on
+// What makes two paths name the same file or folder: device and inode on
 // POSIX, volume serial number and file index on Windows. Links are followed.
 struct FileIdentity {
     std::uint64_t volume = 0;
     std::uint64_t index_high = 0;
     std::uint64_t index_low = 0;
     bool operator==(const FileIdentity& other) const {
-        return volume == other.volume && index_high == other.index_high &&
-               index_low == other.index_low;
+        return volume == other.volume && index_high == other.index_high && index_low == other.index_low;
     }
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
-bool GetFileIdentity(const wchar_t* path, FileIdentity& identity);
+bool GetFileIdentity(const std::wstring& path, FileIdentity& identity);
 
-// ---------------------------------------------------------------- directories
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept;
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a regular file for reading; anything else (a folder, a FIFO, a
+// device) is refused rather than waited on.
+std::FILE* OpenForRead(const std::wstring& path);
+
+// As OpenForRead; on Windows other writers are also kept out while the file
+// is open, as fopen_s does.
+std::FILE* OpenForReadDenyWrite(const std::wstring& path);
+
+// Creates a file, or truncates an existing one, for writing in binary mode.
+std::FILE* OpenForWrite(const std::wstring& path);
+
+// Closes a stream and says whether everything buffered reached the file.
+bool CloseFile(std::FILE* file);
+
+// 64-bit positions in an open stream (origin as for fseek).
+bool SeekFile(std::FILE* file, std::int64_t offset, int origin);
+std::int64_t TellFile(std::FILE* file);
+
+// ---------------------------------------------------------------- folders
 
 enum class EntryKind { File, Directory, Other };
 
 struct DirectoryEntry {
-    std::wstring name;           // as the enumeration gives it; "." and ".." included
+    std::wstring name;      // as the file system gives it; "." and ".." included
     EntryKind kind = EntryKind::Other;
-    std::uint64_t size = 0;      // of a file, from the enumeration record
+    std::uint64_t size = 0; // of a file, from the listing itself
 };
 
-// FindFirstFileW(directory + "*.*") / FindNextFileW / FindClose, in the file
-// system's own order. On POSIX a link counts as what it leads to, and
-// anything that is neither a regular file nor a directory is EntryKind::Other.
+// The entries of one folder in the file system's own order. A link counts as
+// what it leads to; on POSIX anything that is neither a regular file nor a
+// folder (FIFOs, sockets, devices) is EntryKind::Other.
 class DirectoryListing {
 public:
-    // directory must end in a separator.
+    // directory ends in a separator, or is empty for the current folder.
     explicit DirectoryListing(const std::wstring& directory);
     ~DirectoryListing();
     DirectoryListing(const DirectoryListing&) = delete;
@@ -146,7 +149,7 @@ private:
 
 // ---------------------------------------------------------------- time
 
-// SYSTEMTIME's fields.
+// A moment as calendar fields of local wall-clock time.
 struct SystemTime {
     int year = 0;
     int month = 0;
@@ -157,22 +160,15 @@ struct SystemTime {
     int milliseconds = 0;
 };
 
-// _time64 then _localtime64_s: the present moment in local calendar fields
-// (milliseconds 0). False when the conversion fails.
+// The present moment in local time, in whole seconds. False when the clock
+// cannot be turned into local time.
 bool CurrentLocalTime(SystemTime& now);
 
 enum class FileTimeLookup { Found, NotFound, Unconvertible };
 
-// The last-write time of the file at path (FindFirstFileW), turned into local
-// time with the time-zone bias in force now (FileTimeToLocalFileTime) and
-// into calendar fields with milliseconds (FileTimeToSystemTime).
-FileTimeLookup FileLastWriteLocal(const wchar_t* path, SystemTime& local);
-
-// The OLE Automation date conversions (SystemTimeToVariantTime, which
-// ignores milliseconds, and VariantTimeToSystemTime). False when the
-// platform refuses the value.
-bool SystemTimeToVariantTime(const SystemTime& time, double& days);
-bool VariantTimeToSystemTime(double days, SystemTime& time);
+// The last-write time of the file at path, in local time by the time-zone
+// bias in force now (whatever the file's own date), with milliseconds.
+FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local);
 
 } // namespace parcelon::platform
 

@@ -1,6 +1,5 @@
-// Windows backend: the real Win32 and C runtime calls the rest of the
-// library was written against. This is the only source file of the library
-// that includes <windows.h>.
+// Windows backend: the Win32 and C runtime calls, on wide paths. This is
+// the only source file of the library that includes <windows.h>.
 #include "platform/Platform.h"
 
 #ifndef NOMINMAX
@@ -10,7 +9,6 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <oleauto.h>
 #include <shlwapi.h>
 
 #include <io.h>
@@ -18,14 +16,7 @@
 
 #include <cstring>
 #include <ctime>
-#include <limits>
 #include <vector>
-
-// <windows.h> maps DeleteFile to DeleteFileA/W; the platform layer's own
-// function of that name must keep it.
-#ifdef DeleteFile
-#undef DeleteFile
-#endif
 
 namespace parcelon::platform {
 
@@ -74,16 +65,10 @@ std::uint64_t Combine(DWORD high, DWORD low) {
 
 // The one record FindFirstFileW gives for path itself; false when nothing is
 // found (a missing path, a path ending in a separator, a root).
-bool FindOne(const wchar_t* path, WIN32_FIND_DATAW& data) {
-    if (path == nullptr || *path == L'\0') return false;
-    const FindHandle find(::FindFirstFileW(path, &data));
+bool FindOne(const std::wstring& path, WIN32_FIND_DATAW& data) {
+    if (path.empty()) return false;
+    const FindHandle find(::FindFirstFileW(path.c_str(), &data));
     return find.IsValid();
-}
-
-bool ToWord(int value, WORD& word) {
-    if (value < 0 || value > std::numeric_limits<WORD>::max()) return false;
-    word = static_cast<WORD>(value);
-    return true;
 }
 
 void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
@@ -96,6 +81,10 @@ void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
     fields.milliseconds = st.wMilliseconds;
 }
 
+// An empty path stands for the current folder, as it does when it is put
+// before a relative name.
+const wchar_t* OrCurrent(const std::wstring& path) { return path.empty() ? L"." : path.c_str(); }
+
 } // namespace
 
 // ---------------------------------------------------------------- text
@@ -104,89 +93,71 @@ void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
 CodePageScope::CodePageScope() : outer_(nullptr) {}
 CodePageScope::~CodePageScope() = default;
 
-std::string WideToAnsi(const wchar_t* text) {
-    if (text == nullptr) return std::string();
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+std::string WideToAnsi(std::wstring_view text) {
+    if (text.empty()) return std::string();
+    const int length = static_cast<int>(text.size());
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return std::string();
-    // One spare zero byte, so the text always ends within the buffer.
-    std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
-    if (::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), size, nullptr, nullptr) <= 0)
+    std::string ansi(static_cast<std::size_t>(size), '\0');
+    if (::WideCharToMultiByte(CP_ACP, 0, text.data(), length, &ansi[0], size, nullptr, nullptr) <= 0)
         return std::string();
-    return std::string(buffer.data());
+    // Like the narrow text of a zero-terminated buffer: up to the first zero.
+    const std::size_t zero = ansi.find('\0');
+    if (zero != std::string::npos) ansi.resize(zero);
+    return ansi;
 }
 
-std::string NativePath(const std::string& ansi_path) { return ansi_path; }
+std::wstring AnsiToWide(std::string_view text) {
+    if (text.empty()) return std::wstring();
+    const int length = static_cast<int>(text.size());
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (size <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    if (::MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], size) <= 0) return std::wstring();
+    return wide;
+}
 
 // ---------------------------------------------------------------- files
 
-bool PathExists(const wchar_t* path) { return path != nullptr && ::PathFileExistsW(path) != FALSE; }
+bool PathExists(const std::wstring& path) { return !path.empty() && ::PathFileExistsW(path.c_str()) != FALSE; }
 
-bool AccessReadable(const char* ansi_path) {
-    return ansi_path != nullptr && *ansi_path != '\0' && ::_access(ansi_path, 4) == 0;
-}
+bool IsReadable(const std::wstring& path) { return !path.empty() && ::_waccess(path.c_str(), 4) == 0; }
 
-bool DirectoryExists(const char* ansi_path) {
-    if (ansi_path == nullptr) return false;
-    // An empty folder text stands for the current directory, as it does
-    // when it is put before a relative name.
-    const DWORD attributes = ::GetFileAttributesA(*ansi_path == '\0' ? "." : ansi_path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool MakeDirectory(const char* ansi_path) {
-    if (ansi_path == nullptr || *ansi_path == '\0') return false;
-    if (::CreateDirectoryA(ansi_path, nullptr) != FALSE) return true;
-    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(ansi_path);
-}
-
-bool FindFile(const wchar_t* path, FileRecord& record) {
-    record = FileRecord();
+bool LookUpEntry(const std::wstring& path, FileStatus& status) {
+    status = FileStatus();
     WIN32_FIND_DATAW data;
     if (!FindOne(path, data)) return false;
-    record.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // A directory's record carries a size of 0.
-    record.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
+    status.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A folder's record carries a size of 0.
+    status.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
     return true;
 }
 
-void FileCloser::operator()(std::FILE* file) const noexcept {
-    if (file != nullptr) std::fclose(file);
+bool DirectoryExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(OrCurrent(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::FILE* OpenForRead(const char* ansi_path) {
-    if (ansi_path == nullptr) return nullptr;
-    return std::fopen(ansi_path, "rb");
+bool MakeDirectory(const std::wstring& path) {
+    if (path.empty()) return false;
+    if (::CreateDirectoryW(path.c_str(), nullptr) != FALSE) return true;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
-// What fopen_s does for a read-only open: readers share the file, writers
-// are kept out while it is open (_SH_SECURE). Said explicitly with
-// _fsopen, because Wine's fopen_s lets writers in.
-std::FILE* OpenForReadDenyWrite(const char* ansi_path) {
-    if (ansi_path == nullptr) return nullptr;
-    return ::_fsopen(ansi_path, "rb", _SH_DENYWR);
+Removal RemoveFile(const std::wstring& path) {
+    if (path.empty()) return Removal::Refused;
+    if (::DeleteFileW(path.c_str()) != FALSE) return Removal::Removed;
+    // A missing folder (ERROR_PATH_NOT_FOUND) is no place for a new archive
+    // either; only a missing file in an existing folder is fine.
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Removal::Missing : Removal::Refused;
 }
 
-std::FILE* OpenForWrite(const char* ansi_path) {
-    if (ansi_path == nullptr) return nullptr;
-    return std::fopen(ansi_path, "wb");
-}
-
-bool CloseFile(std::FILE* file) { return file != nullptr && std::fclose(file) == 0; }
-
-std::uint32_t DeleteFile(const wchar_t* path) {
-    if (path == nullptr) return kErrorPathNotFound;
-    if (::DeleteFileW(path) != FALSE) return 0;
-    return static_cast<std::uint32_t>(::GetLastError());
-}
-
-bool GetFileIdentity(const wchar_t* path, FileIdentity& identity) {
+bool GetFileIdentity(const std::wstring& path, FileIdentity& identity) {
     identity = FileIdentity();
-    if (path == nullptr) return false;
     // No access rights are needed to read the identity; backup semantics
-    // let the same call open a directory.
-    const FileHandle file(::CreateFileW(*path == L'\0' ? L"." : path, 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // let the same call open a folder.
+    const FileHandle file(::CreateFileW(OrCurrent(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.IsValid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (::GetFileInformationByHandle(file.get(), &info) == FALSE) return false;
@@ -196,7 +167,35 @@ bool GetFileIdentity(const wchar_t* path, FileIdentity& identity) {
     return true;
 }
 
-// ---------------------------------------------------------------- directories
+void FileCloser::operator()(std::FILE* file) const noexcept {
+    if (file != nullptr) std::fclose(file);
+}
+
+std::FILE* OpenForRead(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return ::_wfopen(path.c_str(), L"rb");
+}
+
+// What fopen_s does for a read-only open: readers share the file, writers
+// are kept out while it is open (_SH_SECURE). Said explicitly with
+// _wfsopen, because Wine's fopen_s lets writers in.
+std::FILE* OpenForReadDenyWrite(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return ::_wfsopen(path.c_str(), L"rb", _SH_DENYWR);
+}
+
+std::FILE* OpenForWrite(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return ::_wfopen(path.c_str(), L"wb");
+}
+
+bool CloseFile(std::FILE* file) { return file != nullptr && std::fclose(file) == 0; }
+
+bool SeekFile(std::FILE* file, std::int64_t offset, int origin) { return ::_fseeki64(file, offset, origin) == 0; }
+
+std::int64_t TellFile(std::FILE* file) { return ::_ftelli64(file); }
+
+// ---------------------------------------------------------------- folders
 
 struct DirectoryListing::State {
     FindHandle find;
@@ -251,37 +250,16 @@ bool CurrentLocalTime(SystemTime& now) {
     return true;
 }
 
-FileTimeLookup FileLastWriteLocal(const wchar_t* path, SystemTime& local) {
+FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     local = SystemTime();
     WIN32_FIND_DATAW data;
     if (!FindOne(path, data)) return FileTimeLookup::NotFound;
     FILETIME local_time;
-    if (::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local_time) == FALSE)
-        return FileTimeLookup::Unconvertible;
+    if (::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local_time) == FALSE) return FileTimeLookup::Unconvertible;
     SYSTEMTIME fields;
     if (::FileTimeToSystemTime(&local_time, &fields) == FALSE) return FileTimeLookup::Unconvertible;
     FromSystemTime(fields, local);
     return FileTimeLookup::Found;
-}
-
-bool SystemTimeToVariantTime(const SystemTime& time, double& days) {
-    SYSTEMTIME st {};
-    if (!ToWord(time.year, st.wYear) || !ToWord(time.month, st.wMonth) || !ToWord(time.day, st.wDay) ||
-        !ToWord(time.hour, st.wHour) || !ToWord(time.minute, st.wMinute) ||
-        !ToWord(time.second, st.wSecond) || !ToWord(time.milliseconds, st.wMilliseconds))
-        return false;
-    DOUBLE result = 0.0;
-    if (::SystemTimeToVariantTime(&st, &result) == FALSE) return false;
-    days = result;
-    return true;
-}
-
-bool VariantTimeToSystemTime(double days, SystemTime& time) {
-    time = SystemTime();
-    SYSTEMTIME st {};
-    if (::VariantTimeToSystemTime(days, &st) == FALSE) return false;
-    FromSystemTime(st, time);
-    return true;
 }
 
 } // namespace parcelon::platform

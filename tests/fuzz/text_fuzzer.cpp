@@ -3,11 +3,11 @@
 // side, over arbitrary paths and lists.
 //
 // The input is read as UTF-16LE code units and split at line feeds into
-// fields: the path, the base directory, a text to find and its
-// replacement, then list entries ('+' include, '-' exclude, others
-// ignored). Every call must not only survive; its result must keep the
-// properties checked below, or the target aborts.
-#include <cctype>
+// fields: the path (also tried as a stored entry name), the base directory,
+// two fields no longer read (kept so that old corpora still mean the same),
+// then list entries ('+' include, '-' exclude, others ignored). Every call
+// must not only survive; its result must keep the properties checked below,
+// or the target aborts.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,15 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "create/EntryNames.h"
 #include "create/NameFilters.h"
+#include "create/ZipFiles.h"
 #include "extract/SafeEntryPath.h"
+#include "text/PathText.h"
 #include "text/TextHelpers.h"
 
 // The sanitizers' own report writer, present in every fuzzing build.
 extern "C" void __sanitizer_report_error_summary(const char* summary) __attribute__((weak));
 
 namespace {
+
+using parcelon::IsSeparator;
 
 [[noreturn]] void Violation(const char* what) {
     const std::string text = std::string("text_fuzzer: ") + what;
@@ -38,8 +41,6 @@ void Check(bool condition, const char* what) {
     if (!condition) Violation(what);
 }
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 template <typename S>
 bool IsSuffix(const S& suffix, const S& text) {
     return suffix.size() <= text.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -50,54 +51,13 @@ bool IsPrefix(const S& prefix, const S& text) {
     return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Leftmost, non-overlapping replacement, written out plainly.
-std::wstring ReplacedPlainly(const std::wstring& text, const std::wstring& find, const std::wstring& replacement) {
-    if (find.empty()) return text;
-    std::wstring out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text.compare(i, find.size(), find) == 0) {
-            out += replacement;
-            i += find.size();
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
+// "C:" at the start: a drive, which never belongs to a file's name.
+std::size_t GetDrive(const std::wstring& path) {
+    const bool letter = !path.empty() && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    return letter && path.size() >= 2 && path[1] == L':' ? 2 : 0;
 }
 
-void CheckWideHelpers(const std::wstring& path, const std::wstring& find, const std::wstring& replacement) {
-    const std::wstring lower = parcelon::ToLowerAscii(path);
-    Check(lower.size() == path.size(), "ToLowerAscii changed the length");
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const wchar_t c = path[i];
-        const wchar_t expected = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
-        Check(lower[i] == expected, "ToLowerAscii changed more than A-Z");
-    }
-
-    const std::wstring extension = parcelon::GetExtension(path);
-    if (!extension.empty()) {
-        Check(extension[0] == L'.', "an extension without its dot");
-        Check(path.find(extension) != std::wstring::npos, "an extension that is not in the path");
-        for (wchar_t c : extension) Check(!IsSeparator(c), "an extension across a separator");
-    }
-    Check(IsSuffix(parcelon::GetDottedSuffix(path), path), "a dotted suffix that does not end the text");
-
-    std::wstring replaced = path;
-    parcelon::ReplaceAll(replaced, find, replacement);
-    Check(replaced == ReplacedPlainly(path, find, replacement), "ReplaceAll differs from plain replacement");
-
-    std::vector<std::wstring> pieces = {L"left over"};
-    parcelon::SplitString(path, L'\\', pieces);
-    std::wstring joined;
-    for (std::size_t i = 0; i < pieces.size(); ++i) joined += (i ? L"\\" : L"") + pieces[i];
-    // The pieces give back the text without one leading and one trailing
-    // separator.
-    std::wstring trimmed = path;
-    if (!trimmed.empty() && trimmed.front() == L'\\') trimmed.erase(0, 1);
-    if (!trimmed.empty() && trimmed.back() == L'\\') trimmed.pop_back();
-    Check(joined == trimmed, "SplitString lost or invented text");
-
+void CheckPathHelpers(const std::wstring& path) {
     std::wstring with_backslash = path;
     parcelon::AppendBackslash(with_backslash);
     Check(with_backslash.empty() == path.empty(), "AppendBackslash on empty text");
@@ -105,6 +65,34 @@ void CheckWideHelpers(const std::wstring& path, const std::wstring& find, const 
           "AppendBackslash");
 
     Check(IsPrefix(parcelon::GetParentDir(path.c_str()), path), "a parent that does not start the path");
+    const std::size_t name = parcelon::FileNameStart(path);
+    Check(name == std::wstring::npos || (name > 0 && name <= path.size() && IsSeparator(path[name - 1])),
+          "a file name that does not follow a separator");
+}
+
+std::wstring ToggledAsciiCase(const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+        else if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+    }
+    return out;
+}
+
+// The text after the path's last dot, when that dot lies in the final
+// component, not first in it, and no stream name follows: an extension
+// every reading of the rules agrees on.
+std::wstring PlainExtension(const std::wstring& path) {
+    const std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0 || dot + 1 == path.size()) return std::wstring();
+    if (dot < parcelon::RootNameLength(path)) return std::wstring(); // a server's name, not a file's
+    if (IsSeparator(path[dot - 1]) || path[dot - 1] == L':') return std::wstring();
+    const std::size_t component = path.find_last_of(L"\\/");
+    if (component != std::wstring::npos && component > dot) return std::wstring();
+    const std::size_t start = component == std::wstring::npos ? 0 : component + 1;
+    if (path.find(L':', start) != std::wstring::npos || path.find(L'*', dot) != std::wstring::npos)
+        return std::wstring();
+    return path.substr(dot);
 }
 
 void CheckFilters(const std::wstring& path, const std::vector<std::wstring>& includes,
@@ -112,10 +100,19 @@ void CheckFilters(const std::wstring& path, const std::vector<std::wstring>& inc
     const bool passes = parcelon::PassesNameFilters(path, includes, excludes);
     Check(passes == parcelon::PassesNameFilters(path, includes, excludes), "the filters are not deterministic");
     Check(parcelon::PassesNameFilters(path, {}, {}), "empty lists refused a file");
+    // Every key is folded to lower case: the path's ASCII case plays no part.
+    Check(passes == parcelon::PassesNameFilters(ToggledAsciiCase(path), includes, excludes),
+          "the path's ASCII case changed the answer");
+    // An entry without "*." admits exactly the files it would keep out.
+    for (const std::wstring& entry : includes) {
+        if (entry.find(L"*.") != std::wstring::npos) continue;
+        Check(parcelon::PassesNameFilters(path, {entry}, {}) != parcelon::PassesNameFilters(path, {}, {entry}),
+              "an entry that both admits and keeps, or neither");
+    }
     // A file's own extension, listed as *.ext, always lets it in or keeps
     // it out.
-    const std::wstring extension = parcelon::GetExtension(path);
-    if (!extension.empty() && extension.find(L"*.") == std::wstring::npos) {
+    const std::wstring extension = PlainExtension(path);
+    if (!extension.empty()) {
         Check(parcelon::PassesNameFilters(path, {L"*" + extension}, excludes), "its own extension did not include it");
         Check(!parcelon::PassesNameFilters(path, {}, {L"*" + extension}), "its own extension did not exclude it");
     }
@@ -135,30 +132,34 @@ void CheckNarrowHelpers(const std::wstring& path, const std::wstring& base) {
               "TrimSpaces left white space");
     }
 
-    const parcelon::EntryNames names = parcelon::MakeEntryNames(base, path.c_str(), ansi);
-    Check(IsSuffix(names.file, ansi), "an entry name that is not the end of the path");
-    Check(names.folder.empty() || names.folder.back() == '\\', "a folder entry that does not end in a backslash");
+    // The object's base folder is empty or ends in a backslash.
+    std::wstring base_dir = base;
+    parcelon::AppendBackslash(base_dir);
+    const parcelon::PackItem item = parcelon::MakeListItem(base_dir, path);
+    Check(item.path == path, "a listed file read from another path");
+    Check(IsSuffix(item.name, path), "an entry name that is not the end of the path");
+    Check(item.folder.empty() || item.folder.back() == L'\\', "a folder entry that does not end in a backslash");
 }
 
-void CheckEntryName(const std::string& name) {
+void CheckEntryName(const std::wstring& name) {
     const parcelon::EntryPath path = parcelon::ClassifyEntryName(name);
     if (!path.safe) return;
-    Check(!name.empty() && name.find('\0') == std::string::npos, "a safe name that is empty or holds a zero");
-    Check(name[0] != '/' && name[0] != '\\', "a safe absolute name");
-    Check(!(name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]))), "a safe drive");
+    Check(!name.empty() && name.find(L'\0') == std::wstring::npos, "a safe name that is empty or holds a zero");
+    Check(!IsSeparator(name[0]), "a safe absolute name");
+    Check(GetDrive(name) == 0, "a safe drive");
     std::size_t begin = 0;
     for (std::size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && name[i] != '/' && name[i] != '\\') continue;
+        if (i < name.size() && !IsSeparator(name[i])) continue;
         std::size_t dots = 0;
         bool only_dots_and_spaces = true;
         for (std::size_t j = begin; j < i; ++j) {
-            if (name[j] == '.') ++dots;
-            else if (name[j] != ' ') only_dots_and_spaces = false;
+            if (name[j] == L'.') ++dots;
+            else if (name[j] != L' ') only_dots_and_spaces = false;
         }
         Check(!(only_dots_and_spaces && dots >= 2), "a safe name that climbs");
         begin = i + 1;
     }
-    for (const std::string& folder : path.folders) Check(IsPrefix(folder, name), "a folder that does not start the name");
+    for (const std::wstring& folder : path.folders) Check(IsPrefix(folder, name), "a folder that does not start the name");
 }
 
 } // namespace
@@ -172,8 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::wstring& path = fields[0];
     const std::wstring base = fields.size() > 1 ? fields[1] : std::wstring();
-    const std::wstring find = fields.size() > 2 ? fields[2] : std::wstring();
-    const std::wstring replacement = fields.size() > 3 ? fields[3] : std::wstring();
     std::vector<std::wstring> includes;
     std::vector<std::wstring> excludes;
     for (std::size_t i = 4; i < fields.size(); ++i) {
@@ -184,9 +183,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Hosts hand paths over as zero-terminated text.
     const std::wstring host_path(path.c_str());
-    CheckWideHelpers(path, find, replacement);
+    CheckPathHelpers(path);
     CheckFilters(path, includes, excludes);
     CheckNarrowHelpers(host_path, std::wstring(base.c_str()));
-    CheckEntryName(std::string(reinterpret_cast<const char*>(data), size));
+    CheckEntryName(path);
     return 0;
 }

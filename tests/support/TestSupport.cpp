@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "messages/Messages.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -186,8 +188,12 @@ std::vector<std::string> EntryNames(const fs::path& archive) {
     return names;
 }
 
-std::string MessageLine(const char* text, const std::string& subject) {
-    return std::string(text) + subject + "\n";
+std::string MessageLine(parcelon::PackFailure failure, const std::string& subject) {
+    return std::string(parcelon::messages::Text(failure)) + subject + "\n";
+}
+
+std::string MessageLine(parcelon::UnzipFailure failure) {
+    return std::string(parcelon::messages::Text(failure)) + "\n";
 }
 
 int RunCommand(const std::string& command, std::string* output) {
@@ -230,11 +236,8 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-int RunPython(const std::string& script, const std::vector<std::string>& args, std::string* output) {
-    TempDir dir;
-    const fs::path file = dir / "script.py";
-    WriteFile(file, script);
-    std::string command = "python3 " + ShellQuote(Narrow(file));
+int RunPeer(const std::string& script, const std::vector<std::string>& args, std::string* output) {
+    std::string command = "python3 " + ShellQuote(std::string(PARCELON_SOURCE_DIR) + "/tests/peers/" + script);
     for (const std::string& arg : args) command += " " + ShellQuote(arg);
     return RunCommand(command, output);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Parcelon.h"
+#include "messages/Failures.h"
 
 namespace testing_support {
 
@@ -89,17 +90,19 @@ struct ZipEntryInfo {
 std::vector<ZipEntryInfo> ReadCentralDirectory(const fs::path& archive);
 std::vector<std::string> EntryNames(const fs::path& archive);
 
-// The GBK bytes of a library message followed by the subject and "\n".
-std::string MessageLine(const char* text, const std::string& subject = std::string());
+// The line the library writes for a failure: its GBK text, the subject (an
+// ANSI path or name) and "\n".
+std::string MessageLine(parcelon::PackFailure failure, const std::string& subject);
+std::string MessageLine(parcelon::UnzipFailure failure);
 
 // Runs a shell command; returns its exit status and, in output, its stdout
 // and stderr.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 // True when the named program is on the PATH (never under Wine).
 bool HaveTool(const std::string& name);
-// Runs a Python 3 script (text) with arguments; returns its exit status.
-int RunPython(const std::string& script, const std::vector<std::string>& args,
-              std::string* output = nullptr);
+// Runs one of the Python programs of tests/peers (by file name) with
+// arguments; returns its exit status.
+int RunPeer(const std::string& script, const std::vector<std::string>& args, std::string* output = nullptr);
 // Quotes one argument for the POSIX shell.
 std::string ShellQuote(const std::string& text);
 

@@ -31,13 +31,12 @@
 #include <sstream>
 
 #include "Parcelon.h"
-#include "archiver/Messages.h"
+#include "messages/Messages.h"
 #include "create/DirectoryWalk.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
-namespace messages = parcelon::messages;
 
 namespace {
 
@@ -75,20 +74,10 @@ std::string Names(const std::vector<std::string>& names) {
 
 // Python's zipfile reads every entry and checks its CRC-32.
 std::string PeerTestzip(const fs::path& archive, const char* password = nullptr) {
-    static const char* const script = R"PY(
-import sys, zipfile
-with zipfile.ZipFile(sys.argv[1]) as z:
-    if len(sys.argv) > 2:
-        z.setpassword(sys.argv[2].encode())
-    bad = z.testzip()
-    if bad is not None:
-        print("bad entry", bad)
-        sys.exit(1)
-)PY";
     std::vector<std::string> args = {Narrow(archive)};
     if (password != nullptr) args.push_back(password);
     std::string output;
-    if (RunPython(script, args, &output) != 0) return "zipfile rejects " + Narrow(archive) + ": " + output;
+    if (RunPeer("zipfile_testzip.py", args, &output) != 0) return "zipfile rejects " + Narrow(archive) + ": " + output;
     return "";
 }
 
@@ -150,13 +139,13 @@ TEST_F(DiskFullTest, PackingAListReportsTheEntryAndTheArchiveItCouldNotComplete)
         std::string problems;
         if (ok) problems += "ZipFiles returned true;";
         if (OpenDescriptorCount() != fds_before) problems += " descriptors leaked;";
-        if (lines.empty() || lines.front() != MessageLine(messages::kWriteEntry, dir.A("b.bin")))
+        if (lines.empty() || lines.front() != MessageLine(parcelon::PackFailure::CannotWriteEntry, dir.A("b.bin")))
             problems += " first line is not the write message for b.bin;";
-        if (lines.empty() || lines.back() != MessageLine(messages::kCloseZip, Narrow(archive)))
+        if (lines.empty() || lines.back() != MessageLine(parcelon::PackFailure::CannotCloseArchive, Narrow(archive)))
             problems += " last line is not the close message;";
         for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-            if (lines[i] != MessageLine(messages::kWriteEntry, dir.A("c.bin")) &&
-                lines[i] != MessageLine(messages::kAddingEntry, dir.A("c.bin")))
+            if (lines[i] != MessageLine(parcelon::PackFailure::CannotWriteEntry, dir.A("c.bin")) &&
+                lines[i] != MessageLine(parcelon::PackFailure::CannotAddEntry, dir.A("c.bin")))
                 problems += " unexpected line " + lines[i];
         }
         if (fs::file_size(archive) > (128u << 10)) problems += " the archive outgrew the limit;";
@@ -201,7 +190,7 @@ TEST_F(DiskFullTest, ACentralDirectoryThatDoesNotFitFailsTheCloseAlone) {
             const std::string text = err.Text();
             std::string problems;
             if (ok) problems += "returned true;";
-            if (text != MessageLine(messages::kCloseZip, Narrow(archive))) problems += " stderr: " + text;
+            if (text != MessageLine(parcelon::PackFailure::CannotCloseArchive, Narrow(archive))) problems += " stderr: " + text;
             if (progress.values.empty() || progress.values.back() != 100) problems += " no final 100;";
             if (OpenDescriptorCount() != fds_before) problems += " descriptors leaked;";
             return problems;
@@ -232,7 +221,7 @@ TEST_F(DiskFullTest, ExtractionStopsWithTheWriteMessage) {
             const std::string text = err.Text();
             std::string problems;
             if (ok) problems += "UnzipFile returned true;";
-            if (text != MessageLine(messages::kUnzipWriteOutput)) problems += " stderr: " + text;
+            if (text != MessageLine(parcelon::UnzipFailure::CannotWriteOutput)) problems += " stderr: " + text;
             if (OpenDescriptorCount() != fds_before) problems += " descriptors leaked;";
             return problems;
         });
@@ -254,12 +243,10 @@ protected:
     // The file ZipDirectory on src/ will add last (the walk follows the
     // file system's own order).
     std::wstring LastWalked() {
-        std::vector<std::wstring> list;
+        std::vector<parcelon::PackItem> list;
         long long total = 0;
-        std::wstring base = dir.W("src");
-        base += L'\\';
-        parcelon::CollectFiles(list, total, base.c_str(), true, 0);
-        return list.empty() ? std::wstring() : list.back();
+        parcelon::CollectFiles(list, total, dir.W("src"), true, 0);
+        return list.empty() ? std::wstring() : list.back().path;
     }
 
     // The walk's paths carry the backslash it appends to folders.
@@ -384,7 +371,7 @@ TEST_F(ChangingSourceTest, AnEncryptedEntryCutShortIsCompleteInFormButTakenForAW
     CParcelon unzipper;
     StderrCapture err;
     EXPECT_FALSE(unzipper.UnzipFile(dir.A("out.zip").c_str(), dir.A("out").c_str(), "pw"));
-    EXPECT_EQ(err.Text(), MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_EQ(err.Text(), MessageLine(parcelon::UnzipFailure::WrongPassword));
     EXPECT_NE(PeerTestzip(dir / "out.zip", "pw"), "");
 }
 
@@ -444,7 +431,7 @@ TEST_F(UnreadableSourceTest, AReadErrorAfterTheOpenKeepsThePartAndSaysSo) {
         StderrCapture err;
         CParcelon zipper;
         EXPECT_TRUE(zipper.ZipFiles({before, wide_unreadable, after}, dir.W("out.zip").c_str(), 6, password));
-        EXPECT_EQ(err.Text(), MessageLine(messages::kReadSource, unreadable));
+        EXPECT_EQ(err.Text(), MessageLine(parcelon::PackFailure::CannotReadSource, unreadable));
         EXPECT_EQ(OpenDescriptorCount(), fds_before);
         EXPECT_EQ(EntryNames(dir / "out.zip"), (std::vector<std::string>{"a.txt", "clear_refs", "c.txt"}));
         EXPECT_EQ(PeerTestzip(dir / "out.zip", password), "");
@@ -478,20 +465,20 @@ protected:
             StderrCapture err;
             if (zipper.UnzipFile(Narrow(archive).c_str(), dir.A("locked").c_str(), nullptr)) problems += "UnzipFile true;";
             const std::string text = err.Text();
-            if (text != MessageLine(messages::kUnzipCreateOutput)) problems += " UnzipFile said: " + text;
+            if (text != MessageLine(parcelon::UnzipFailure::CannotCreateOutput)) problems += " UnzipFile said: " + text;
         }
         {
             StderrCapture err;
             if (zipper.ZipFiles(files, wide_target.c_str(), 6, nullptr)) problems += " ZipFiles true;";
             const std::string text = err.Text();
-            if (text != MessageLine(messages::kCreateZip, target)) problems += " ZipFiles said: " + text;
+            if (text != MessageLine(parcelon::PackFailure::CannotCreateArchive, target)) problems += " ZipFiles said: " + text;
         }
         {
             StderrCapture err;
             if (zipper.ZipDirectory(dir.W("src").c_str(), wide_target.c_str(), true, 6, "pw", 0))
                 problems += " ZipDirectory true;";
             const std::string text = err.Text();
-            if (text != MessageLine(messages::kCreateZip, target)) problems += " ZipDirectory said: " + text;
+            if (text != MessageLine(parcelon::PackFailure::CannotCreateArchive, target)) problems += " ZipDirectory said: " + text;
         }
         std::error_code ec;
         if (!fs::is_empty(dir / "locked", ec)) problems += " something was written into the folder;";

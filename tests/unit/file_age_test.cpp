@@ -63,7 +63,7 @@ public:
         local = nows[std::min(next_now_++, nows.size() - 1)];
         return true;
     }
-    FileTimeLookup FileWriteTime(const wchar_t*, SystemTime& local) const override {
+    FileTimeLookup FileWriteTime(const std::wstring&, SystemTime& local) const override {
         readings.push_back("file");
         local = file;
         return lookup;

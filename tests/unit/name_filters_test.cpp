@@ -11,12 +11,7 @@
 #include "create/NameFilters.h"
 #include "support/TestSupport.h"
 
-using parcelon::GetDottedSuffix;
-using parcelon::GetExtension;
 using parcelon::PassesNameFilters;
-using parcelon::ReplaceAll;
-using parcelon::SplitString;
-using parcelon::ToLowerAscii;
 
 namespace {
 
@@ -47,120 +42,117 @@ void ExpectFilter(const List& includes, const List& excludes, const std::vector<
 
 } // namespace
 
-// ------------------------------------------------------------------ helpers
+// ------------------------------------------------------------------ keys
+// What the filters see of a path: its extension, its dotted suffix and its
+// folder names. Each row excludes one entry and says whether the file is
+// dropped; the comment names the key that decides.
 
-TEST(GetExtensionTest, TakesTheLastDotOfTheFinalComponent) {
-    const struct {
-        const wchar_t* path;
-        const wchar_t* extension;
-    } cases[] = {
-        {L"Report.Final.TXT", L".TXT"},
-        {L"C:\\Work\\Docs\\Report.Final.TXT", L".TXT"},
-        {L"archive.tar.gz", L".gz"},
-        {L".profile", L""},
-        {L"C:\\home\\.profile", L""},
-        {L"Makefile", L""},
-        {L"name.", L"."},
-        {L"x..", L"."},
-        {L"...", L"."},
-        {L"..", L""},
-        {L"C:\\dir\\..", L""},
-        {L".", L""},
-        {L"a", L""},
-        {L"", L""},
-        {L".a", L""},
-        {L"a.b", L".b"},
-        // A dot in a folder name is not the file's.
-        {L"C:\\dir.d\\file", L""},
-        {L"/data/sub.x/file", L""},
-        {L"d.x/a", L""},
-        // Both separators end a component.
-        {L"C:\\dir/a.md", L".md"},
-        {L"/data\\a.md", L".md"},
-        // A drive never belongs to the name.
-        {L"C:x.txt", L".txt"},
-        {L"C:", L""},
-        {L"C:.txt", L""},
-        // A stream name is cut off, dots and all.
-        {L"a.txt:s", L".txt"},
-        {L"a.txt:s.bin", L".txt"},
-        {L"C:\\d\\noext:s.bin", L""},
-        // A network root is not a file name.
-        {L"\\\\server.example", L""},
-        {L"//server.example", L""},
-        {L"\\\\server.x\\share\\a.txt", L".txt"},
-        {L"\\\\server.x\\share.y", L".y"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(GetExtension(c.path), c.extension) << "path: " << Show(c.path);
+struct KeyCase {
+    const wchar_t* path;
+    const wchar_t* exclude;
+    bool dropped;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << Show(c.path) << " without " << Show(c.exclude); }
+
+class NameFilterKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(NameFilterKeyTest, ExcludingTheEntryDropsTheFileExactlyWhenAKeyEqualsIt) {
+    const KeyCase& c = GetParam();
+    EXPECT_EQ(PassesNameFilters(c.path, {}, {c.exclude}), !c.dropped)
+        << "path: " << Show(c.path) << " exclude: " << Show(c.exclude);
 }
 
-TEST(GetDottedSuffixTest, RunsFromTheFirstDotOfTheWholeText) {
-    EXPECT_EQ(GetDottedSuffix(L"C:\\Work\\Docs\\Report.Final.TXT"), L".Final.TXT");
-    EXPECT_EQ(GetDottedSuffix(L"C:\\Build.1\\x.tar.gz"), L".1\\x.tar.gz");
-    EXPECT_EQ(GetDottedSuffix(L"C:\\Work\\notes"), L"C:\\Work\\notes");
-    EXPECT_EQ(GetDottedSuffix(L"a."), L".");
-    EXPECT_EQ(GetDottedSuffix(L""), L"");
-}
+// The extension: from the last dot of the final component.
+INSTANTIATE_TEST_SUITE_P(Extension, NameFilterKeyTest, ::testing::Values(
+    KeyCase{L"Report.Final.TXT", L"*.txt", true},
+    KeyCase{L"C:\\Work\\Docs\\Report.Final.TXT", L"*.txt", true},
+    KeyCase{L"archive.tar.gz", L"*.gz", true},
+    KeyCase{L"archive.tar.gz", L"*.tar", false},
+    // A dot in first position starts a hidden name, not an extension.
+    KeyCase{L".profile", L"", true},
+    KeyCase{L"C:\\home\\.profile", L"", true},
+    KeyCase{L"Makefile", L"", true},
+    // A name ending in a dot has that dot for its extension.
+    KeyCase{L"name.", L".", true},
+    KeyCase{L"x..", L".", true},
+    KeyCase{L"...", L".", true},
+    KeyCase{L"..", L"", true},
+    KeyCase{L"C:\\dir\\..", L"", true},
+    KeyCase{L".", L"", true},
+    KeyCase{L"a", L"", true},
+    KeyCase{L"", L"", true},
+    KeyCase{L".a", L"", true},
+    KeyCase{L"a.b", L"*.b", true},
+    // A dot in a folder name is not the file's.
+    KeyCase{L"C:\\dir.d\\file", L"", true},
+    KeyCase{L"C:\\dir.d\\file", L"*.d", false},
+    KeyCase{L"/data/sub.x/file", L"", true},
+    KeyCase{L"/data/sub.x/file", L"*.x", false},
+    KeyCase{L"d.x/a", L"", true},
+    KeyCase{L"d.x/a", L"*.x", false},
+    // Both separators end a component.
+    KeyCase{L"C:\\dir/a.md", L"*.md", true},
+    KeyCase{L"/data\\a.md", L"*.md", true},
+    // A drive never belongs to the name.
+    KeyCase{L"C:x.txt", L"*.txt", true},
+    KeyCase{L"C:", L"", true},
+    KeyCase{L"C:.txt", L"", true},
+    // A stream name is cut off, dots and all.
+    KeyCase{L"a.txt:s", L"*.txt", true},
+    KeyCase{L"a.txt:s.bin", L"*.txt", true},
+    KeyCase{L"a.txt:s.bin", L"*.bin", false},
+    KeyCase{L"C:\\d\\noext:s.bin", L"", true},
+    // A network root is not a file name.
+    KeyCase{L"\\\\server.example", L"", true},
+    KeyCase{L"//server.example", L"", true},
+    KeyCase{L"\\\\server.x\\share\\a.txt", L"*.txt", true},
+    KeyCase{L"\\\\server.x\\share.y", L"*.y", true}));
 
-TEST(ToLowerAsciiTest, FoldsOnlyAsciiCapitals) {
-    // The neighbours of A-Z stay put.
-    EXPECT_EQ(ToLowerAscii(L"@AZ[`az{"), L"@az[`az{");
-    // Letters outside ASCII are left alone, even where a locale would fold:
-    // capital A umlaut, capital I with dot, fullwidth capital A.
-    const std::wstring foreign = L"\u00C4\u0130\uFF21X";
-    const std::wstring lowered = ToLowerAscii(foreign);
-    EXPECT_EQ(lowered, std::wstring(L"\u00C4\u0130\uFF21x")) << Show(lowered);
-    EXPECT_EQ(ToLowerAscii(L""), L"");
-}
+// The dotted suffix: from the first dot of the whole path, or the whole path.
+INSTANTIATE_TEST_SUITE_P(DottedSuffix, NameFilterKeyTest, ::testing::Values(
+    KeyCase{L"C:\\Work\\Docs\\Report.Final.TXT", L"*.final.txt", true},
+    KeyCase{L"C:\\Build.1\\x.tar.gz", L".1\\x.tar.gz", true},
+    KeyCase{L"C:\\Work\\notes", L"c:\\work\\notes", true},
+    KeyCase{L"a.", L".", true},
+    KeyCase{L"", L"", true}));
 
-TEST(ReplaceAllTest, ReplacesLeftToRightWithoutRescanningInsertedText) {
-    const struct {
-        const wchar_t* text;
-        const wchar_t* find;
-        const wchar_t* replacement;
-        const wchar_t* result;
-    } cases[] = {
-        {L"*.*.txt", L"*.", L".", L"..txt"},
-        {L"*.TXT", L"*.", L".", L".TXT"},
-        // After "**." loses its "*.", the search goes on behind the
-        // replacement, so the "*." that the removal brought together stays.
-        {L"**.", L"*.", L".", L"*."},
-        {L"docs", L"*.", L".", L"docs"},
-        {L"aaa", L"a", L"aa", L"aaaaaa"},
-        {L"abcb", L"b", L"", L"ac"},
-        {L"xx", L"x", L"", L""},
-        {L"", L"*.", L".", L""},
-    };
-    for (const auto& c : cases) {
-        std::wstring text = c.text;
-        ReplaceAll(text, c.find, c.replacement);
-        EXPECT_EQ(text, c.result) << "text: " << Show(c.text) << " find: " << Show(c.find);
-    }
-}
+// Only A-Z fold: their neighbours, and letters outside ASCII, stay put.
+INSTANTIATE_TEST_SUITE_P(AsciiCase, NameFilterKeyTest, ::testing::Values(
+    KeyCase{L"C:\\@AZ[`az{\\f", L"@az[`az{", true},
+    KeyCase{L"C:\\@AZ[\\f", L"`az{", false},
+    KeyCase{L"C:\\\u00C4\u0130\uFF21X\\f", L"\u00C4\u0130\uFF21x", true},
+    KeyCase{L"C:\\\u00C4\u0130\uFF21X\\f", L"\u00E4i\uFF41x", false}));
 
-TEST(SplitStringTest, SkipsOneLeadingAndTheTrailingSeparator) {
-    const struct {
-        const wchar_t* text;
-        List pieces;
-    } cases[] = {
-        {L"c:\\work\\docs", {L"c:", L"work", L"docs"}},
-        {L"\\\\srv\\share", {L"", L"srv", L"share"}},
-        {L"a\\\\b", {L"a", L"", L"b"}},
-        {L"a\\", {L"a"}},
-        {L"a\\\\", {L"a", L""}},
-        {L"\\a", {L"a"}},
-        {L"\\", {}},
-        {L"\\\\", {L""}},
-        {L"a", {L"a"}},
-        {L"", {}},
-        {L"/data/sub", {L"/data/sub"}},
-    };
-    for (const auto& c : cases) {
-        List pieces = {L"left over"};
-        SplitString(c.text, L'\\', pieces);
-        EXPECT_EQ(pieces, c.pieces) << "text: " << Show(c.text);
-    }
-}
+// "*." becomes ".", left to right, and the search goes on behind each
+// replacement: "**." keeps the "*." that the removal brought together.
+INSTANTIATE_TEST_SUITE_P(StarDot, NameFilterKeyTest, ::testing::Values(
+    KeyCase{L"C:\\w\\a..txt", L"*.*.txt", true},
+    KeyCase{L"C:\\w\\a.TXT", L"*.TXT", true},
+    KeyCase{L"C:\\*.\\f", L"**.", true},
+    KeyCase{L"C:\\*.\\f", L"*.", false},
+    KeyCase{L"C:\\docs\\f", L"docs", true},
+    KeyCase{L"C:\\w\\x..", L"*.*.", true},
+    KeyCase{L"C:\\w\\f", L"*.", false}));
+
+// Folder names: the parent folder split at backslashes; a leading one gives
+// no piece, two in a row an empty one, a trailing one none.
+INSTANTIATE_TEST_SUITE_P(FolderNames, NameFilterKeyTest, ::testing::Values(
+    KeyCase{L"C:\\work\\docs\\f.txt", L"c:", true},
+    KeyCase{L"C:\\work\\docs\\f.txt", L"work", true},
+    KeyCase{L"C:\\work\\docs\\f.txt", L"docs", true},
+    KeyCase{L"\\\\srv\\share\\f.txt", L"", true},
+    KeyCase{L"\\\\srv\\share\\f.txt", L"srv", true},
+    KeyCase{L"a\\\\b\\f.txt", L"", true},
+    KeyCase{L"a\\\\b\\f.txt", L"b", true},
+    KeyCase{L"C:\\f.txt", L"", false},
+    KeyCase{L"\\a\\f.txt", L"", false},
+    KeyCase{L"\\a\\f.txt", L"a", true},
+    KeyCase{L"\\f.txt", L"", false},
+    KeyCase{L"a\\f.txt", L"a", true},
+    KeyCase{L"f.txt", L"", false},
+    KeyCase{L"/data/sub/f.txt", L"sub", false},
+    KeyCase{L"/data/sub/f.txt", L"/data/sub", true}));
 
 // ------------------------------------------------------------------ include list
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestSupport.h"
+#include "text/PathText.h"
 #include "text/TextHelpers.h"
 
 using parcelon::AppendBackslash;

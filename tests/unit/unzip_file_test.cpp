@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "Parcelon.h"
-#include "archiver/Messages.h"
+#include "messages/Messages.h"
 #include "support/TestSupport.h"
-#include "unit/unzip_support.h"
+#include "support/UnzipSupport.h"
 
 using namespace testing_support;
 using unzip_support::CraftArchive;
@@ -23,7 +23,6 @@ using unzip_support::CraftedEntry;
 using unzip_support::Listing;
 using unzip_support::NamedData;
 using unzip_support::ZipfileArchive;
-namespace messages = parcelon::messages;
 
 namespace {
 
@@ -142,7 +141,7 @@ TEST_F(UnzipRoundTripTest, PackingTrimsThePasswordAndExtractionDoesNot) {
     // The untrimmed text is another password: refused, by the check byte or,
     // when that matches by chance (1 in 256), by the data.
     EXPECT_FALSE(Unzip(archive, "  pass word \t", &err));
-    EXPECT_TRUE(err == MessageLine(messages::kUnzipOpenEntry) || err == MessageLine(messages::kUnzipReadData))
+    EXPECT_TRUE(err == MessageLine(parcelon::UnzipFailure::WrongPassword) || err == MessageLine(parcelon::UnzipFailure::DataCorrupt))
         << err;
     EXPECT_TRUE(Unzip(archive, "pass word", &err));
     EXPECT_EQ(err, "");
@@ -157,11 +156,11 @@ TEST_F(UnzipRoundTripTest, WrongPasswordsAreRefusedByTheCheckByte) {
         fs::create_directories(dir / "out");
         std::string err;
         EXPECT_FALSE(Unzip(archive, wrong, &err)) << wrong;
-        if (err == MessageLine(messages::kUnzipOpenEntry)) {
+        if (err == MessageLine(parcelon::UnzipFailure::WrongPassword)) {
             ++refused_by_check;
             EXPECT_EQ(Out("small.txt"), "") << "the output file stays behind, empty";
         } else {
-            EXPECT_EQ(err, MessageLine(messages::kUnzipReadData)) << wrong;
+            EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::DataCorrupt)) << wrong;
         }
         EXPECT_EQ(OutListing(), std::set<std::string>{"small.txt"});
     }
@@ -173,7 +172,7 @@ TEST_F(UnzipRoundTripTest, AnEncryptedEntryWithoutPasswordGivesMessage6) {
     const fs::path archive = Pack({files[1], files[2]}, "pw");
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword));
     EXPECT_EQ(OutListing(), std::set<std::string>{"small.txt"});
     EXPECT_EQ(Out("small.txt"), "");
 }
@@ -229,7 +228,7 @@ TEST_F(UnzipDamagedDataTest, AFlippedByteInDeflateDataGivesMessage7) {
     FlipByte(archive, FirstDataOffset(ReadFile(archive)) + entries[0].compressed_size / 2);
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipReadData));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::DataCorrupt));
     // The walk stopped at the damaged entry; what was written of it stays.
     EXPECT_EQ(OutListing(), std::set<std::string>{"good.txt"});
 }
@@ -241,7 +240,7 @@ TEST_F(UnzipDamagedDataTest, AFlippedByteInEncryptedDataGivesMessage7) {
     FlipByte(archive, FirstDataOffset(ReadFile(archive)) + 12 + (entries[0].compressed_size - 12) / 2);
     std::string err;
     EXPECT_FALSE(Unzip(archive, "pw", &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipReadData));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::DataCorrupt));
 }
 
 TEST_F(UnzipDamagedDataTest, AFlippedByteInStoredDataGivesMessage7) {
@@ -257,7 +256,7 @@ TEST_F(UnzipDamagedDataTest, AFlippedByteInStoredDataGivesMessage7) {
         FlipByte(dir / "s.zip", FirstDataOffset(ReadFile(dir / "s.zip")) + (password ? 12 : 0) + 1500);
         std::string err;
         EXPECT_FALSE(Unzip(dir / "s.zip", password, &err));
-        EXPECT_EQ(err, MessageLine(messages::kUnzipReadData)) << (password ? "encrypted" : "plain");
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::DataCorrupt)) << (password ? "encrypted" : "plain");
         EXPECT_EQ(Out("stored.bin").size(), data.size()) << "the data read stay behind";
     }
 }
@@ -276,7 +275,7 @@ TEST_F(UnzipDamagedDataTest, ARecordedSizeBeyondTheDeflateStreamGivesMessage7) {
     ASSERT_EQ(ReadCentralDirectory(archive)[0].uncompressed_size, 5001u);
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipReadData));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::DataCorrupt));
 }
 
 // ---------------------------------------------------------------- archives
@@ -288,7 +287,7 @@ TEST_F(UnzipArchiveTest, AnArchiveWithoutEntriesGivesMessage1) {
     ASSERT_EQ(fs::file_size(archive), 22u);
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpen));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotOpenArchive));
     EXPECT_TRUE(OutListing().empty());
 }
 
@@ -298,12 +297,12 @@ TEST_F(UnzipArchiveTest, MissingOrForeignArchivesGiveMessage1) {
     for (const char* name : {"missing.zip", "not.zip", "empty.zip"}) {
         std::string err;
         EXPECT_FALSE(Unzip(dir / name, nullptr, &err)) << name;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipOpen)) << name;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotOpenArchive)) << name;
     }
     CParcelon unzipper;
     StderrCapture capture;
     EXPECT_FALSE(unzipper.UnzipFile(nullptr, dir.A("out").c_str(), nullptr));
-    EXPECT_EQ(capture.Text(), MessageLine(messages::kUnzipOpen));
+    EXPECT_EQ(capture.Text(), MessageLine(parcelon::UnzipFailure::CannotOpenArchive));
     EXPECT_TRUE(OutListing().empty());
 }
 
@@ -313,13 +312,13 @@ TEST_F(UnzipArchiveTest, AMissingOrEmptyDestinationGivesMessage5) {
     for (const std::string& dest : {dir.A("nowhere"), dir.A("nowhere/deeper"), dir.A("in/a.txt")}) {
         std::string err;
         EXPECT_FALSE(Unzip(archive, nullptr, &err, dest)) << dest;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput)) << dest;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput)) << dest;
     }
     CParcelon unzipper;
     for (const char* dest : {"", static_cast<const char*>(nullptr)}) {
         StderrCapture capture;
         EXPECT_FALSE(unzipper.UnzipFile(Narrow(archive).c_str(), dest, nullptr));
-        EXPECT_EQ(capture.Text(), MessageLine(messages::kUnzipCreateOutput));
+        EXPECT_EQ(capture.Text(), MessageLine(parcelon::UnzipFailure::CannotCreateOutput));
     }
     EXPECT_EQ(Listing(dir.path()), before) << "no destination was made";
 }
@@ -345,7 +344,7 @@ TEST_F(UnzipArchiveTest, MethodsOtherThanStoreAndDeflateGiveMessage6) {
         ASSERT_NE(ReadCentralDirectory(dir / "m.zip")[0].method, 8);
         std::string err;
         EXPECT_FALSE(Unzip(dir / "m.zip", nullptr, &err)) << method;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry)) << method;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword)) << method;
         EXPECT_EQ(Out("m.txt"), "") << method;
     }
 }
@@ -419,7 +418,7 @@ TEST_F(UnzipEncryptionTest, AWrongPasswordGivesExactlyMessage6) {
             fs::create_directories(dir / "out");
             std::string err;
             EXPECT_FALSE(Unzip(dir / "w.zip", wrong, &err)) << "'" << wrong << "'";
-            EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry)) << "'" << wrong << "'";
+            EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword)) << "'" << wrong << "'";
             EXPECT_EQ(OutListing(), (std::set<std::string>{"first.txt", "second.txt"}));
             EXPECT_EQ(Out("first.txt"), "plain first");
             EXPECT_EQ(Out("second.txt"), "");
@@ -438,7 +437,7 @@ TEST_F(UnzipEncryptionTest, TheEmptyTextIsAPassword) {
     ASSERT_TRUE(CraftArchive(dir / "e.zip", {entry}));
     std::string err;
     EXPECT_FALSE(Unzip(dir / "e.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword));
     EXPECT_TRUE(Unzip(dir / "e.zip", "", &err));
     EXPECT_EQ(Out("e.txt"), "empty password");
 }
@@ -460,7 +459,7 @@ TEST_F(UnzipEncryptionTest, AnEntryTooShortForItsHeaderGivesMessage6) {
     WriteFile(dir / "h.zip", bytes);
     std::string err;
     EXPECT_FALSE(Unzip(dir / "h.zip", "pw", &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword));
 }
 
 // ---------------------------------------------------------------- names
@@ -506,7 +505,7 @@ TEST_P(UnzipNamesTest, NamesOf256BytesOrMoreGiveMessage4) {
         fs::create_directories(dir / "out");
         ASSERT_NO_FATAL_FAILURE(Archive(dir / "l.zip", {{"ok.txt", "ok"}, {std::string(size, 'n'), "long"}}));
         EXPECT_FALSE(Unzip(dir / "l.zip", nullptr, &err)) << size;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipFileInfo)) << size;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotReadEntryInfo)) << size;
         EXPECT_EQ(OutListing(), std::set<std::string>{"ok.txt"}) << size;
     }
 }
@@ -529,7 +528,7 @@ TEST_P(UnzipNamesTest, ClimbingAndAbsoluteNamesGiveMessage5AndWriteNothingOutsid
         const std::set<std::string> before = Listing(dir.path());
         std::string err;
         EXPECT_FALSE(Unzip(dir / "n.zip", nullptr, &err)) << name;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput)) << name;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput)) << name;
         std::set<std::string> expected = before;
         expected.insert("out/first.txt");
         EXPECT_EQ(Listing(dir.path()), expected) << name;
@@ -565,20 +564,20 @@ TEST_P(UnzipNamesTest, AFolderThatCannotBeMadeGivesMessage5) {
     ASSERT_NO_FATAL_FAILURE(Archive(dir / "f.zip", {{"a", "a file"}, {"a/b.txt", "below a file"}}));
     std::string err;
     EXPECT_FALSE(Unzip(dir / "f.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput));
     EXPECT_EQ(OutListing(), std::set<std::string>{"a"});
     EXPECT_EQ(Out("a"), "a file");
 
     ASSERT_NO_FATAL_FAILURE(Archive(dir / "g.zip", {{"sub/", ""}, {"sub", "a file where a folder is"}}));
     EXPECT_FALSE(Unzip(dir / "g.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput));
 }
 
 TEST_P(UnzipNamesTest, FolderEntriesNeedAnExistingDestination) {
     ASSERT_NO_FATAL_FAILURE(Archive(dir / "f.zip", {{"sub\\", ""}, {"sub\\a.txt", "a"}}));
     std::string err;
     EXPECT_FALSE(Unzip(dir / "f.zip", nullptr, &err, dir.A("missing")));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput));
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
@@ -597,7 +596,7 @@ TEST_F(UnzipCraftedNamesTest, ANameWithAZeroByteGivesMessage5) {
     ASSERT_TRUE(CraftArchive(dir / "z.zip", {entry}));
     std::string err;
     EXPECT_FALSE(Unzip(dir / "z.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipCreateOutput));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotCreateOutput));
     EXPECT_TRUE(OutListing().empty());
 }
 
@@ -615,7 +614,7 @@ TEST_F(UnzipCraftedNamesTest, FolderEntriesOfAnEncryptedArchiveNeedNoPassword) {
     ASSERT_EQ(ReadCentralDirectory(dir / "f.zip")[0].flags & 1, 1);
     std::string err;
     EXPECT_FALSE(Unzip(dir / "f.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry)) << "the file entry, not the folder, needs it";
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword)) << "the file entry, not the folder, needs it";
     EXPECT_EQ(OutListing(), (std::set<std::string>{"sub/", "sub/a.txt"}));
     EXPECT_TRUE(Unzip(dir / "f.zip", "pw", &err));
     EXPECT_EQ(Out("sub/a.txt"), "alpha");
@@ -644,7 +643,7 @@ TEST_F(UnzipOutputTest, AFailedWriteOrCloseGivesTheWriteMessage) {
                                       nullptr);
         std::string err;
         EXPECT_FALSE(Unzip(archive, nullptr, &err)) << size;
-        EXPECT_EQ(err, MessageLine(messages::kUnzipWriteOutput)) << size;
+        EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::CannotWriteOutput)) << size;
         EXPECT_EQ(OutListing(), (std::set<std::string>{"full.bin", "ok.txt"})) << size;
     }
 }

@@ -10,13 +10,12 @@
 #include <string>
 
 #include "Parcelon.h"
-#include "archiver/Messages.h"
+#include "messages/Messages.h"
 #include "support/TestSupport.h"
-#include "unit/unzip_support.h"
+#include "support/UnzipSupport.h"
 
 using namespace testing_support;
 using unzip_support::Listing;
-namespace messages = parcelon::messages;
 
 namespace {
 
@@ -132,31 +131,20 @@ TEST_F(UnzipPeerTest, InfoZipArchiveWithAWrongOrMissingPassword) {
     InTree("zip -q -P right ../p.zip small.txt");
     std::string err;
     EXPECT_FALSE(Unzip(dir / "p.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(messages::kUnzipOpenEntry));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword));
     EXPECT_EQ(ReadFile(dir / "out/small.txt"), "");
     EXPECT_FALSE(Unzip(dir / "p.zip", "wrong", &err));
     // The check byte fails but for a chance of 1 in 256; the data then do.
-    EXPECT_TRUE(err == MessageLine(messages::kUnzipOpenEntry) || err == MessageLine(messages::kUnzipReadData)) << err;
+    EXPECT_TRUE(err == MessageLine(parcelon::UnzipFailure::WrongPassword) || err == MessageLine(parcelon::UnzipFailure::DataCorrupt)) << err;
 }
 
 TEST_F(UnzipPeerTest, PythonZipfileDeflateAndStore) {
     REQUIRE_TOOL("python3");
-    const char* const script = R"PY(
-import sys, os, zipfile
-root, archive, method = sys.argv[1], sys.argv[2], sys.argv[3]
-kind = zipfile.ZIP_DEFLATED if method == "deflate" else zipfile.ZIP_STORED
-with zipfile.ZipFile(archive, "w", kind) as z:
-    for folder, dirs, names in os.walk(root):
-        for d in sorted(dirs):
-            z.write(os.path.join(folder, d), os.path.relpath(os.path.join(folder, d), root))
-        for n in sorted(names):
-            z.write(os.path.join(folder, n), os.path.relpath(os.path.join(folder, n), root))
-)PY";
     for (const char* method : {"deflate", "store"}) {
         fs::remove_all(dir / "out");
         fs::create_directories(dir / "out");
         std::string output;
-        ASSERT_EQ(RunPython(script, {Narrow(dir / "tree"), Narrow(dir / "py.zip"), method}, &output), 0) << output;
+        ASSERT_EQ(RunPeer("zipfile_write_tree.py", {Narrow(dir / "tree"), Narrow(dir / "py.zip"), method}, &output), 0) << output;
         for (const ZipEntryInfo& e : ReadCentralDirectory(dir / "py.zip")) {
             if (e.name.back() != '/') {
                 EXPECT_EQ(e.method, std::string(method) == "deflate" ? 8 : 0) << e.name;

@@ -1,22 +1,21 @@
 // Windows only: the Win32 backend of the platform layer against what the
-// system itself says (sizes past 4 GiB, error codes, sharing, identities,
-// times and OLE dates).
+// system itself says (sizes past 4 GiB, removal, sharing, identities and
+// times), and the library's own OLE date arithmetic against the system's
+// conversions.
 #if defined(_WIN32)
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
-// <windows.h> maps DeleteFile to DeleteFileW; the platform layer has its own.
-#ifdef DeleteFile
-#undef DeleteFile
-#endif
+#include <oleauto.h>
 
 #include <cstdio>
 #include <ctime>
 #include <set>
 #include <string>
 
-#include "create/FileLength.h"
+#include "create/OleDate.h"
+#include "create/ZipFiles.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
@@ -65,11 +64,11 @@ TEST(WindowsPlatformTest, SizesPastFourGigabytesKeepTheirHighPart) {
     const std::uint64_t size = (std::uint64_t{5} << 30) + 123; // high part 1, low part 1 GiB + 123
     ASSERT_TRUE(MakeFileOfSize(dir.W("big.bin"), size));
 
-    platform::FileRecord record;
-    ASSERT_TRUE(platform::FindFile(dir.W("big.bin").c_str(), record));
-    EXPECT_FALSE(record.is_directory);
-    EXPECT_EQ(record.size, size);
-    EXPECT_EQ(static_cast<std::uint64_t>(parcelon::GetFileLength(dir.W("big.bin").c_str())), size);
+    platform::FileStatus status;
+    ASSERT_TRUE(platform::LookUpEntry(dir.W("big.bin"), status));
+    EXPECT_FALSE(status.is_directory);
+    EXPECT_EQ(status.size, size);
+    EXPECT_EQ(parcelon::MakeListItem(L"", dir.W("big.bin")).size, size);
 
     platform::DirectoryListing listing(dir.W() + L"\\");
     ASSERT_TRUE(listing.IsOpen());
@@ -89,13 +88,13 @@ TEST(WindowsPlatformTest, FindFileAndListingTellDirectoriesFromFiles) {
     fs::create_directory(dir / "sub");
     WriteFile(dir / "a.txt", "alpha");
 
-    platform::FileRecord record;
-    ASSERT_TRUE(platform::FindFile(dir.W("sub").c_str(), record));
-    EXPECT_TRUE(record.is_directory);
-    EXPECT_EQ(record.size, 0u);
-    EXPECT_FALSE(platform::FindFile(dir.W("missing").c_str(), record));
-    EXPECT_FALSE(platform::FindFile((dir.W() + L"\\").c_str(), record)) << "a path ending in a separator";
-    EXPECT_FALSE(platform::FindFile(nullptr, record));
+    platform::FileStatus status;
+    ASSERT_TRUE(platform::LookUpEntry(dir.W("sub"), status));
+    EXPECT_TRUE(status.is_directory);
+    EXPECT_EQ(status.size, 0u);
+    EXPECT_FALSE(platform::LookUpEntry(dir.W("missing"), status));
+    EXPECT_FALSE(platform::LookUpEntry(dir.W() + L"\\", status)) << "a path ending in a separator";
+    EXPECT_FALSE(platform::LookUpEntry(L"", status));
 
     platform::DirectoryListing listing(dir.W() + L"\\");
     ASSERT_TRUE(listing.IsOpen());
@@ -110,63 +109,63 @@ TEST(WindowsPlatformTest, FindFileAndListingTellDirectoriesFromFiles) {
     EXPECT_FALSE(missing.Next(entry));
 }
 
-TEST(WindowsPlatformTest, DeleteFileGivesTheSystemsErrorCodes) {
+TEST(WindowsPlatformTest, RemovingAFileSaysWhatBecameOfIt) {
     TempDir dir;
     fs::create_directory(dir / "sub");
     WriteFile(dir / "a.txt", "alpha");
     WriteFile(dir / "locked.txt", "read-only");
     ASSERT_TRUE(SetFileAttributesW(dir.W("locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
-    EXPECT_EQ(platform::DeleteFile(dir.W("a.txt").c_str()), 0u);
-    EXPECT_FALSE(platform::PathExists(dir.W("a.txt").c_str()));
-    EXPECT_EQ(platform::DeleteFile(dir.W("a.txt").c_str()), platform::kErrorFileNotFound);
-    EXPECT_EQ(platform::DeleteFile(dir.W("nowhere\\a.txt").c_str()), platform::kErrorPathNotFound);
-    EXPECT_EQ(platform::DeleteFile(dir.W("sub").c_str()), platform::kErrorAccessDenied);
-    EXPECT_EQ(platform::DeleteFile(dir.W("locked.txt").c_str()), platform::kErrorAccessDenied);
-    EXPECT_TRUE(platform::PathExists(dir.W("locked.txt").c_str()));
+    EXPECT_EQ(platform::RemoveFile(dir.W("a.txt")), platform::Removal::Removed);
+    EXPECT_FALSE(platform::PathExists(dir.W("a.txt")));
+    EXPECT_EQ(platform::RemoveFile(dir.W("a.txt")), platform::Removal::Missing);
+    EXPECT_EQ(platform::RemoveFile(dir.W("nowhere\\a.txt")), platform::Removal::Refused) << "no such folder";
+    EXPECT_EQ(platform::RemoveFile(dir.W("sub")), platform::Removal::Refused);
+    EXPECT_EQ(platform::RemoveFile(dir.W("locked.txt")), platform::Removal::Refused);
+    EXPECT_TRUE(platform::PathExists(dir.W("locked.txt")));
     SetFileAttributesW(dir.W("locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(WindowsPlatformTest, ExistenceReadabilityAndDirectories) {
     TempDir dir;
     WriteFile(dir / "a.txt", "alpha");
-    EXPECT_TRUE(platform::PathExists(dir.W("a.txt").c_str()));
-    EXPECT_TRUE(platform::PathExists(dir.W().c_str()));
-    EXPECT_FALSE(platform::PathExists(dir.W("b.txt").c_str()));
-    EXPECT_FALSE(platform::PathExists(nullptr));
-    EXPECT_TRUE(platform::AccessReadable(dir.A("a.txt").c_str()));
-    EXPECT_FALSE(platform::AccessReadable(dir.A("b.txt").c_str()));
+    EXPECT_TRUE(platform::PathExists(dir.W("a.txt")));
+    EXPECT_TRUE(platform::PathExists(dir.W()));
+    EXPECT_FALSE(platform::PathExists(dir.W("b.txt")));
+    EXPECT_FALSE(platform::PathExists(L""));
+    EXPECT_TRUE(platform::IsReadable(dir.W("a.txt")));
+    EXPECT_FALSE(platform::IsReadable(dir.W("b.txt")));
 
-    const std::string sub = dir.A("sub");
-    EXPECT_FALSE(platform::DirectoryExists(sub.c_str()));
-    EXPECT_TRUE(platform::MakeDirectory(sub.c_str()));
-    EXPECT_TRUE(platform::DirectoryExists(sub.c_str()));
-    EXPECT_TRUE(platform::MakeDirectory(sub.c_str())) << "an existing directory is fine";
-    EXPECT_FALSE(platform::MakeDirectory(dir.A("a.txt").c_str())) << "a file of that name is not";
-    EXPECT_FALSE(platform::DirectoryExists(dir.A("a.txt").c_str()));
-    EXPECT_FALSE(platform::MakeDirectory(dir.A("no\\such").c_str()));
+    const std::wstring sub = dir.W("sub");
+    EXPECT_FALSE(platform::DirectoryExists(sub));
+    EXPECT_TRUE(platform::MakeDirectory(sub));
+    EXPECT_TRUE(platform::DirectoryExists(sub));
+    EXPECT_TRUE(platform::MakeDirectory(sub)) << "an existing directory is fine";
+    EXPECT_FALSE(platform::MakeDirectory(dir.W("a.txt"))) << "a file of that name is not";
+    EXPECT_FALSE(platform::DirectoryExists(dir.W("a.txt")));
+    EXPECT_FALSE(platform::MakeDirectory(dir.W("no\\such")));
 }
 
 TEST(WindowsPlatformTest, OpeningForReadRefusesDirectoriesAndDeniesWriters) {
     TempDir dir;
     WriteFile(dir / "a.txt", "alpha");
-    EXPECT_EQ(platform::OpenForRead(dir.A().c_str()), nullptr);
-    EXPECT_EQ(platform::OpenForReadDenyWrite(dir.A().c_str()), nullptr);
+    EXPECT_EQ(platform::OpenForRead(dir.W()), nullptr);
+    EXPECT_EQ(platform::OpenForReadDenyWrite(dir.W()), nullptr);
 
     {
-        platform::FilePtr held(platform::OpenForReadDenyWrite(dir.A("a.txt").c_str()));
+        platform::FilePtr held(platform::OpenForReadDenyWrite(dir.W("a.txt")));
         ASSERT_TRUE(held);
         std::FILE* writer = _wfopen(dir.W("a.txt").c_str(), L"ab");
         EXPECT_EQ(writer, nullptr) << "another writer got in while the file was held";
         if (writer != nullptr) std::fclose(writer);
-        platform::FilePtr reader(platform::OpenForRead(dir.A("a.txt").c_str()));
+        platform::FilePtr reader(platform::OpenForRead(dir.W("a.txt")));
         EXPECT_TRUE(reader) << "readers still share it";
     }
     std::FILE* writer = _wfopen(dir.W("a.txt").c_str(), L"ab");
     EXPECT_NE(writer, nullptr) << "writers are let in once it is closed";
     if (writer != nullptr) std::fclose(writer);
 
-    std::FILE* out = platform::OpenForWrite(dir.A("new.bin").c_str());
+    std::FILE* out = platform::OpenForWrite(dir.W("new.bin"));
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(std::fwrite("x\ny", 1, 3, out), 3u);
     EXPECT_TRUE(platform::CloseFile(out));
@@ -180,16 +179,16 @@ TEST(WindowsPlatformTest, IdentityIsTheSameForEverySpellingOfAPath) {
     WriteFile(dir / "sub/b.txt", "beta");
 
     platform::FileIdentity a, a_again, b, sub, sub_again;
-    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub\\a.txt").c_str(), a));
-    ASSERT_TRUE(platform::GetFileIdentity((dir.W() + L"/sub/./A.TXT").c_str(), a_again));
-    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub\\b.txt").c_str(), b));
-    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub").c_str(), sub)) << "directories too";
-    ASSERT_TRUE(platform::GetFileIdentity((dir.W("sub\\a.txt") + L"\\..").c_str(), sub_again));
+    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub\\a.txt"), a));
+    ASSERT_TRUE(platform::GetFileIdentity((dir.W() + L"/sub/./A.TXT"), a_again));
+    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub\\b.txt"), b));
+    ASSERT_TRUE(platform::GetFileIdentity(dir.W("sub"), sub)) << "directories too";
+    ASSERT_TRUE(platform::GetFileIdentity((dir.W("sub\\a.txt") + L"\\.."), sub_again));
     EXPECT_EQ(a, a_again);
     EXPECT_NE(a, b);
     EXPECT_NE(a, sub);
     EXPECT_EQ(sub, sub_again);
-    EXPECT_FALSE(platform::GetFileIdentity(dir.W("missing").c_str(), a));
+    EXPECT_FALSE(platform::GetFileIdentity(dir.W("missing"), a));
 }
 
 TEST(WindowsPlatformTest, LastWriteTimeIsLocalWithMilliseconds) {
@@ -219,12 +218,12 @@ TEST(WindowsPlatformTest, LastWriteTimeIsLocalWithMilliseconds) {
     const long long offset_seconds = static_cast<long long>(_mkgmtime64(&local) - _mkgmtime64(&universal));
 
     platform::SystemTime fields;
-    ASSERT_EQ(platform::FileLastWriteLocal(dir.W("a.txt").c_str(), fields), platform::FileTimeLookup::Found);
+    ASSERT_EQ(platform::FileLastWriteLocal(dir.W("a.txt"), fields), platform::FileTimeLookup::Found);
     EXPECT_EQ(fields.milliseconds, 789);
     const long long shift = static_cast<long long>(Ticks(ToSystem(fields)) - Ticks(utc)) /
                             static_cast<long long>(kTicksPerSecond);
     EXPECT_EQ(shift, offset_seconds);
-    EXPECT_EQ(platform::FileLastWriteLocal(dir.W("missing").c_str(), fields), platform::FileTimeLookup::NotFound);
+    EXPECT_EQ(platform::FileLastWriteLocal(dir.W("missing"), fields), platform::FileTimeLookup::NotFound);
 }
 
 TEST(WindowsPlatformTest, CurrentLocalTimeAgreesWithTheSystemClock) {
@@ -239,38 +238,61 @@ TEST(WindowsPlatformTest, CurrentLocalTimeAgreesWithTheSystemClock) {
     EXPECT_LE(ticks, Ticks(after));
 }
 
-TEST(WindowsPlatformTest, OleDatesCountDaysFromTheEndOf1899) {
-    double days = -1.0;
-    platform::SystemTime epoch;
-    epoch.year = 1899;
-    epoch.month = 12;
-    epoch.day = 30;
-    ASSERT_TRUE(platform::SystemTimeToVariantTime(epoch, days));
-    EXPECT_EQ(days, 0.0);
+// The file age test does its date arithmetic itself; here it meets the
+// system's SystemTimeToVariantTime and VariantTimeToSystemTime. A date is
+// valid when it converts and converts back to the same fields (so 31
+// November and hour 24 are not); both sides must agree on which dates are
+// valid, and on their days, for every day of the years a file can carry,
+// at several times of day, and at the edges of the range.
+TEST(WindowsOleDateTest, TheLibrarysArithmeticAgreesWithTheSystem) {
+    int valid = 0;
+    auto compare = [&](const platform::SystemTime& fields) {
+        SYSTEMTIME st = ToSystem(fields);
+        DOUBLE system_days = 0.0;
+        SYSTEMTIME back {};
+        const bool system_valid = SystemTimeToVariantTime(&st, &system_days) != FALSE &&
+                                  VariantTimeToSystemTime(system_days, &back) != FALSE && back.wYear == st.wYear &&
+                                  back.wMonth == st.wMonth && back.wDay == st.wDay && back.wHour == st.wHour &&
+                                  back.wMinute == st.wMinute && back.wSecond == st.wSecond;
+        const parcelon::OleDate own = parcelon::MakeOleDate(fields);
+        const std::string shown = std::to_string(fields.year) + "-" + std::to_string(fields.month) + "-" +
+                                  std::to_string(fields.day) + " " + std::to_string(fields.hour) + ":" +
+                                  std::to_string(fields.minute) + ":" + std::to_string(fields.second);
+        ASSERT_EQ(own.status == parcelon::OleDate::Status::Valid, system_valid) << shown;
+        if (!system_valid) return;
+        ASSERT_DOUBLE_EQ(own.days, system_days) << shown;
+        ++valid;
+    };
+    const int times[][3] = {{0, 0, 0}, {6, 0, 0}, {12, 30, 15}, {18, 0, 0}, {23, 59, 59}};
+    for (int year : {100, 1601, 1899, 1900, 1970, 1980, 2000, 2024, 2100, 9999}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 1; day <= 31; ++day) {
+                for (const auto& t : times) compare(platform::SystemTime{year, month, day, t[0], t[1], t[2], 0});
+            }
+        }
+    }
+    for (const platform::SystemTime& fields :
+         {platform::SystemTime{99, 12, 31, 23, 59, 59, 0}, platform::SystemTime{2000, 13, 1, 0, 0, 0, 0},
+          platform::SystemTime{2000, 1, 32, 0, 0, 0, 0}, platform::SystemTime{2000, 1, 1, 24, 0, 0, 0},
+          platform::SystemTime{2023, 2, 29, 0, 0, 0, 0}, platform::SystemTime{2024, 2, 29, 0, 0, 0, 0}})
+        compare(fields);
+    EXPECT_GE(valid, 10 * 365 * 5) << "every real day of the years above";
 
-    platform::SystemTime evening;
-    evening.year = 2000;
-    evening.month = 1;
-    evening.day = 1;
-    evening.hour = 18;
-    ASSERT_TRUE(platform::SystemTimeToVariantTime(evening, days));
-    EXPECT_DOUBLE_EQ(days, 36526.75);
-
-    platform::SystemTime back;
-    ASSERT_TRUE(platform::VariantTimeToSystemTime(36526.75, back));
-    EXPECT_EQ(back.year, 2000);
-    EXPECT_EQ(back.month, 1);
-    EXPECT_EQ(back.day, 1);
-    EXPECT_EQ(back.hour, 18);
-    EXPECT_EQ(back.minute, 0);
-
-    platform::SystemTime bad = evening;
-    bad.month = 13;
-    EXPECT_FALSE(platform::SystemTimeToVariantTime(bad, days));
-    bad = evening;
-    bad.hour = -1;
-    EXPECT_FALSE(platform::SystemTimeToVariantTime(bad, days));
-    EXPECT_FALSE(platform::VariantTimeToSystemTime(1e12, back));
+    // From days to fields: the same fields wherever the system gives any.
+    for (double days : {-657434.0, -657433.5, -1.25, -0.5, 0.0, 0.75, 36526.75, 45000.123456, 2958465.99998843}) {
+        SYSTEMTIME system_fields {};
+        platform::SystemTime own_fields;
+        const bool system_ok = VariantTimeToSystemTime(days, &system_fields) != FALSE;
+        ASSERT_EQ(parcelon::OleDaysToFields(days, own_fields), system_ok) << days;
+        if (!system_ok) continue;
+        const SYSTEMTIME own = ToSystem(own_fields);
+        EXPECT_EQ(own.wYear, system_fields.wYear) << days;
+        EXPECT_EQ(own.wMonth, system_fields.wMonth) << days;
+        EXPECT_EQ(own.wDay, system_fields.wDay) << days;
+        EXPECT_EQ(own.wHour, system_fields.wHour) << days;
+        EXPECT_EQ(own.wMinute, system_fields.wMinute) << days;
+        EXPECT_EQ(own.wSecond, system_fields.wSecond) << days;
+    }
 }
 
 #endif // _WIN32

@@ -6,7 +6,6 @@
 #include <set>
 
 #include "Parcelon.h"
-#include "archiver/Messages.h"
 #include "create/DirectoryWalk.h"
 #include "support/TestSupport.h"
 
@@ -222,16 +221,21 @@ TEST_F(ZipDirectoryTest, IncludeAndExcludeListsChooseTheFiles) {
 
 TEST_F(ZipDirectoryTest, TheTotalCountsOnlyTheCollectedFiles) {
     MakeTree();
-    std::vector<std::wstring> list;
+    std::vector<parcelon::PackItem> list;
     long long total = 0;
-    parcelon::CollectFilteredFiles(list, total, dir.W("src").c_str(), true, {L"*.txt"}, {}, 0);
+    parcelon::CollectFilteredFiles(list, total, dir.W("src"), true, {L"*.txt"}, {}, 0);
     EXPECT_EQ(list.size(), 5u);
     EXPECT_EQ(total, 3 + 20000 + 30000 + 40000 + 4);
     // The walk appends; it never clears what the caller holds.
-    parcelon::CollectFiles(list, total, dir.W("src").c_str(), false, 0);
+    parcelon::CollectFiles(list, total, dir.W("src"), false, 0);
     EXPECT_EQ(list.size(), 7u);
     EXPECT_EQ(total, 3 + 20000 + 30000 + 40000 + 4 + 3 + 8);
-    for (const auto& path : list) EXPECT_EQ(path.rfind(dir.W("src") + L"\\", 0), 0u);
+    for (const parcelon::PackItem& item : list) {
+        EXPECT_EQ(item.path.rfind(dir.W("src") + L"\\", 0), 0u);
+        // Named as the walk descended: the path below the source.
+        EXPECT_EQ(dir.W("src") + L"\\" + item.name, item.path);
+        EXPECT_EQ(item.name.rfind(item.folder, 0), 0u);
+    }
 }
 
 TEST_F(ZipDirectoryTest, OnlyRecentFilesWhenMinutesAreGiven) {

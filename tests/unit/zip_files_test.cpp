@@ -6,12 +6,11 @@
 #include <algorithm>
 
 #include "Parcelon.h"
-#include "archiver/Messages.h"
+#include "messages/Messages.h"
 #include "create/Progress.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
-namespace messages = parcelon::messages;
 
 namespace {
 
@@ -82,7 +81,7 @@ TEST_F(ZipFilesTest, AnInvalidLevelLeavesTheFileOutWithAMessage) {
     CParcelon zipper;
     StderrCapture err;
     ASSERT_TRUE(zipper.ZipFiles({bad}, dir.W("out.zip").c_str(), 10, nullptr));
-    EXPECT_EQ(err.Text(), MessageLine(messages::kAddingEntry, dir.A("a.txt")));
+    EXPECT_EQ(err.Text(), MessageLine(parcelon::PackFailure::CannotAddEntry, dir.A("a.txt")));
     EXPECT_TRUE(EntryNames(dir / "out.zip").empty());
 }
 
@@ -128,7 +127,7 @@ TEST_F(ZipFilesTest, ADirectoryInTheListLeavesAnEmptyEntryAndAMessage) {
     CParcelon zipper;
     StderrCapture err;
     ASSERT_TRUE(zipper.ZipFiles({dir.W("docs"), after}, dir.W("out.zip").c_str(), 6, nullptr));
-    EXPECT_EQ(err.Text(), MessageLine(messages::kOpenSource, dir.A("docs")));
+    EXPECT_EQ(err.Text(), MessageLine(parcelon::PackFailure::CannotOpenSource, dir.A("docs")));
     const auto entries = ReadCentralDirectory(dir / "out.zip");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "docs");
@@ -143,12 +142,12 @@ TEST_F(ZipFilesTest, AnArchiveThatCannotBeCreatedGivesFalseAMessageAndOnly100) {
     zipper.SetCallbacker(&progress);
     StderrCapture err;
     EXPECT_FALSE(zipper.ZipFiles({file}, dir.W("missing/out.zip").c_str(), 6, nullptr));
-    EXPECT_EQ(err.Text(), MessageLine(messages::kCreateZip, dir.A("missing/out.zip")));
+    EXPECT_EQ(err.Text(), MessageLine(parcelon::PackFailure::CannotCreateArchive, dir.A("missing/out.zip")));
     EXPECT_EQ(progress.values, std::vector<int>({100}));
 
     StderrCapture err_null;
     EXPECT_FALSE(zipper.ZipFiles({file}, nullptr, 6, nullptr));
-    EXPECT_EQ(err_null.Text(), MessageLine(messages::kCreateZip, ""));
+    EXPECT_EQ(err_null.Text(), MessageLine(parcelon::PackFailure::CannotCreateArchive, ""));
 }
 
 TEST_F(ZipFilesTest, AnExistingArchiveIsReplacedNotAppendedTo) {

@@ -20,70 +20,6 @@ namespace unzip_support {
 
 namespace fs = std::filesystem;
 
-// An independent ZipCrypto encoder and ZIP writer. Manifest lines:
-// name_hex|- data_file method p<password_hex>|- descriptor(0|1) header_seed
-inline const char* const kCraftScript = R"PY(
-import sys, struct, zlib, random
-manifest, archive = sys.argv[1], sys.argv[2]
-
-def crc_step(c, b):
-    return zlib.crc32(bytes([b]), c ^ 0xFFFFFFFF) ^ 0xFFFFFFFF
-
-class Keys:
-    def __init__(self, password):
-        self.k = [0x12345678, 0x23456789, 0x34567890]
-        for b in password:
-            self.update(b)
-    def update(self, b):
-        k = self.k
-        k[0] = crc_step(k[0], b)
-        k[1] = ((k[1] + (k[0] & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
-        k[2] = crc_step(k[2], (k[1] >> 24) & 0xFF)
-    def encrypt(self, data):
-        out = bytearray()
-        for b in data:
-            t = (self.k[2] | 2) & 0xFFFF
-            out.append(b ^ (((t * (t ^ 1)) >> 8) & 0xFF))
-            self.update(b)
-        return bytes(out)
-
-DOS_TIME, DOS_DATE = 0x6B2A, 0x5A21
-local, central = bytearray(), bytearray()
-count = 0
-for line in open(manifest):
-    fields = line.split()
-    if not fields:
-        continue
-    name = bytes.fromhex(fields[0]) if fields[0] != "-" else b""
-    data = open(fields[1], "rb").read()
-    method, password, descriptor, seed = int(fields[2]), fields[3], fields[4] == "1", int(fields[5])
-    crc = zlib.crc32(data) & 0xFFFFFFFF
-    if method == 8:
-        c = zlib.compressobj(6, zlib.DEFLATED, -15)
-        body = c.compress(data) + c.flush()
-    else:
-        body = data
-    flags = 0
-    if password != "-":
-        flags |= 1
-        rnd = random.Random(seed)
-        check = (DOS_TIME >> 8) & 0xFF if descriptor else crc >> 24
-        header = bytes(rnd.randrange(256) for _ in range(11)) + bytes([check])
-        body = Keys(bytes.fromhex(password[1:])).encrypt(header + body)
-    if descriptor:
-        flags |= 8
-    offset = len(local)
-    shown = (0, 0, 0) if descriptor else (crc, len(body), len(data))
-    local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, DOS_TIME, DOS_DATE,
-                         shown[0], shown[1], shown[2], len(name), 0) + name + body
-    if descriptor:
-        local += struct.pack("<IIII", 0x08074B50, crc, len(body), len(data))
-    central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, flags, method, DOS_TIME, DOS_DATE,
-                           crc, len(body), len(data), len(name), 0, 0, 0, 0, 0, offset) + name
-    count += 1
-end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), len(local), 0)
-open(archive, "wb").write(bytes(local + central + end))
-)PY";
 
 struct CraftedEntry {
     std::string name;               // bytes as stored
@@ -119,25 +55,11 @@ inline bool CraftArchive(const fs::path& archive, const std::vector<CraftedEntry
     }
     testing_support::WriteFile(work / "manifest", manifest);
     std::string output;
-    const int status = testing_support::RunPython(
-        kCraftScript, {testing_support::Narrow(work / "manifest"), testing_support::Narrow(archive)}, &output);
+    const int status = testing_support::RunPeer("craft_zip.py", {testing_support::Narrow(work / "manifest"), testing_support::Narrow(archive)}, &output);
     if (status != 0) ADD_FAILURE() << "crafting " << archive << " failed: " << output;
     return status == 0;
 }
 
-// Python's own zipfile writer, names stored exactly as given (ASCII).
-inline const char* const kZipfileScript = R"PY(
-import sys, zipfile
-archive, method = sys.argv[1], sys.argv[2]
-kind = {"deflate": zipfile.ZIP_DEFLATED, "store": zipfile.ZIP_STORED,
-        "bzip2": zipfile.ZIP_BZIP2, "lzma": zipfile.ZIP_LZMA}[method]
-with zipfile.ZipFile(archive, "w", kind) as z:
-    for arg in sys.argv[3:]:
-        name_hex, data_path = arg.split(":", 1)
-        info = zipfile.ZipInfo(bytes.fromhex(name_hex).decode("ascii"), (2024, 1, 2, 3, 4, 6))
-        info.compress_type = kind
-        z.writestr(info, open(data_path, "rb").read())
-)PY";
 
 struct NamedData {
     std::string name;
@@ -155,7 +77,7 @@ inline bool ZipfileArchive(const fs::path& archive, const std::string& method,
         args.push_back(Hex(entries[i].name) + ":" + testing_support::Narrow(data));
     }
     std::string output;
-    const int status = testing_support::RunPython(kZipfileScript, args, &output);
+    const int status = testing_support::RunPeer("zipfile_write.py", args, &output);
     if (status != 0) ADD_FAILURE() << "zipfile could not write " << archive << ": " << output;
     return status == 0;
 }

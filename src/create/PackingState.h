@@ -1,0 +1,28 @@
+// The members of the CParcelon a packing operation runs on. The object keeps
+// them between calls (the stop flag, the last percentage reported, the base
+// folder); an operation reaches them through this, by reference, and
+// through nothing else.
+#ifndef PARCELON_PACKING_STATE_H
+#define PARCELON_PACKING_STATE_H
+
+#include <atomic>
+#include <string>
+
+#include "Parcelon.h"
+
+namespace parcelon {
+
+struct PackingState {
+    const std::atomic<bool>& stop;  // set by Stop(), from any thread; never cleared
+    TZipProgressCallback* callback; // or null
+    long long& total_size;          // bytes the running operation will pack
+    long long& done_size;           // bytes packed so far
+    int& last_percent;              // the last percentage reported, kept across calls
+    std::wstring& base_dir;         // set by ZipDirectory, used by a later ZipFiles
+
+    bool StopRequested() const { return stop.load(std::memory_order_relaxed); }
+};
+
+} // namespace parcelon
+
+#endif // PARCELON_PACKING_STATE_H

@@ -1,0 +1,44 @@
+// What can go wrong, by operation. Each step returns one of these kinds, and
+// Messages.cpp gives each kind its line: callers name what went wrong, never
+// the text. The C interface turns the kinds into its error codes.
+#ifndef PARCELON_FAILURES_H
+#define PARCELON_FAILURES_H
+
+namespace parcelon {
+
+// Packing (ZipFiles, ZipDirectory and their per-file step).
+enum class PackFailure {
+    None,
+    CannotRemoveOldArchive, // a file at the archive path stays (no line is written)
+    CannotCreateArchive,    // the archive file cannot be created
+    CannotCloseArchive,     // its central directory cannot be written
+    CannotAddFolder,        // a folder entry cannot be opened or closed
+    CannotAddEntry,         // a file's entry cannot be opened (an invalid level, say)
+    CannotOpenSource,       // the file cannot be opened for reading
+    CannotWriteEntry,       // the entry's data or its close cannot be written
+    CannotReadSource,       // reading the file failed part way
+};
+
+// Extraction (UnzipFile and its per-entry step).
+enum class UnzipFailure {
+    None,
+    CannotOpenArchive,      // missing, unreadable, or not a ZIP archive
+    CannotReadArchiveInfo,  // the end record cannot be read
+    CannotFindFirstEntry,   // the central directory has no first record
+    CannotReadEntryInfo,    // an entry's central record cannot be read
+    EntryNameUnsafe,        // absolute, climbing, empty, or holding a zero byte
+    DestinationMissing,     // the destination folder does not exist
+    CannotCreateFolder,     // a folder the entry lies in cannot be made
+    CannotCreateOutput,     // the output file cannot be created
+    CannotOpenEntry,        // the entry's local header or encryption header cannot be read
+    UnsupportedMethod,      // neither Store nor Deflate
+    UnsupportedEncryption,  // strong encryption
+    PasswordRequired,       // an encrypted entry, and no password
+    WrongPassword,          // the encryption header's check byte disagrees
+    DataCorrupt,            // the data do not read, inflate, or match the CRC and size
+    CannotWriteOutput,      // the output file takes fewer bytes, or does not close
+};
+
+} // namespace parcelon
+
+#endif // PARCELON_FAILURES_H

@@ -1,0 +1,66 @@
+#include "text/PathText.h"
+
+#include <cstring>
+
+namespace parcelon {
+
+namespace {
+
+constexpr bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+} // namespace
+
+std::size_t RootNameLength(std::wstring_view path) {
+    const std::size_t n = path.size();
+    if (n < 2) return 0;
+    if (IsAsciiLetter(path[0]) && path[1] == L':') return 2;
+    if (!IsSeparator(path[0])) return 0;
+    // \\?\ , \\.\ and \??\ with either separator.
+    if (n >= 4 && IsSeparator(path[3]) && (n == 4 || !IsSeparator(path[4]))) {
+        const bool dos_device = IsSeparator(path[1]) && (path[2] == L'?' || path[2] == L'.');
+        const bool nt_object = path[1] == L'?' && path[2] == L'?';
+        if (dos_device || nt_object) return 3;
+    }
+    // \\server
+    if (n >= 3 && IsSeparator(path[1]) && !IsSeparator(path[2])) {
+        std::size_t i = 3;
+        while (i < n && !IsSeparator(path[i])) ++i;
+        return i;
+    }
+    return 0;
+}
+
+void AppendBackslash(std::wstring& s) {
+    if (!s.empty() && s.back() != L'\\') s.push_back(L'\\');
+}
+
+std::wstring GetParentDir(const wchar_t* path) {
+    const std::wstring_view text = path != nullptr ? path : L"";
+    std::size_t relative = RootNameLength(text);
+    while (relative < text.size() && IsSeparator(text[relative])) ++relative;
+    std::size_t end = text.size();
+    while (end > relative && !IsSeparator(text[end - 1])) --end;
+    while (end > relative && IsSeparator(text[end - 1])) --end;
+    return std::wstring(text.substr(0, end));
+}
+
+std::size_t FileNameStart(std::wstring_view path) {
+    std::size_t separator = path.rfind(L'/');
+    if (separator == std::wstring_view::npos) separator = path.rfind(L'\\');
+    return separator == std::wstring_view::npos ? std::wstring_view::npos : separator + 1;
+}
+
+const char* FindFileName(const char* path) {
+    if (path == nullptr) return nullptr;
+    if (const char* slash = std::strrchr(path, '/')) return slash + 1;
+    if (const char* backslash = std::strrchr(path, '\\')) return backslash + 1;
+    return nullptr;
+}
+
+std::size_t LengthWithoutTrailingSeparators(std::wstring_view path) {
+    std::size_t length = path.size();
+    while (length > 0 && IsSeparator(path[length - 1])) --length;
+    return length;
+}
+
+} // namespace parcelon
