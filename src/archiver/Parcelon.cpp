@@ -1,6 +1,7 @@
 // CParcelon's own members: construction, copy, move, the callback and the
 // stop flag. The operations live in src/create and src/extract.
 #include "Parcelon.h"
+#include "archiver/ObjectAccess.h"
 
 #include <utility>
 
@@ -30,22 +31,14 @@ CParcelon::~CParcelon() = default;
 
 CParcelon& CParcelon::operator=(const CParcelon& other) {
     if (this == &other) return *this;
-    m_bStop.store(other.m_bStop.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    m_pCallbacker = other.m_pCallbacker;
-    m_nTotalSize = other.m_nTotalSize;
-    m_nDoneSize = other.m_nDoneSize;
-    m_nLastPercent = other.m_nLastPercent;
+    parcelon::ObjectAccess::CopyState(*this, other);
     m_strBaseDir = other.m_strBaseDir;
     return *this;
 }
 
 CParcelon& CParcelon::operator=(CParcelon&& other) {
     if (this == &other) return *this;
-    m_bStop.store(other.m_bStop.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    m_pCallbacker = other.m_pCallbacker;
-    m_nTotalSize = other.m_nTotalSize;
-    m_nDoneSize = other.m_nDoneSize;
-    m_nLastPercent = other.m_nLastPercent;
+    parcelon::ObjectAccess::CopyState(*this, other);
     m_strBaseDir = std::move(other.m_strBaseDir);
     other.m_strBaseDir.clear();
     return *this;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -159,6 +160,11 @@ struct SystemTime {
     int second = 0;
     int milliseconds = 0;
 };
+
+// The fields of a C library broken-down time (milliseconds 0).
+inline SystemTime FieldsOf(const std::tm& tm) {
+    return SystemTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0};
+}
 
 // The present moment in local time, in whole seconds. False when the clock
 // cannot be turned into local time.

@@ -358,15 +358,6 @@ namespace {
 constexpr long long kFileTimeEpochOffset = 11644473600LL; // 1601-01-01 to 1970-01-01 in seconds
 constexpr long long kLastFileTimeSecond = 910692730085LL; // FILETIME holds at most year 30827
 
-void CopyFields(const std::tm& tm, SystemTime& fields) {
-    fields.year = tm.tm_year + 1900;
-    fields.month = tm.tm_mon + 1;
-    fields.day = tm.tm_mday;
-    fields.hour = tm.tm_hour;
-    fields.minute = tm.tm_min;
-    fields.second = tm.tm_sec;
-}
-
 } // namespace
 
 bool CurrentLocalTime(SystemTime& now) {
@@ -374,7 +365,7 @@ bool CurrentLocalTime(SystemTime& now) {
     const std::time_t seconds = std::time(nullptr);
     std::tm local {};
     if (localtime_r(&seconds, &local) == nullptr) return false;
-    CopyFields(local, now);
+    now = FieldsOf(local);
     return true;
 }
 
@@ -398,7 +389,7 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     const std::time_t shifted = static_cast<std::time_t>(local_seconds);
     std::tm fields {};
     if (gmtime_r(&shifted, &fields) == nullptr) return FileTimeLookup::Unconvertible;
-    CopyFields(fields, local);
+    local = FieldsOf(fields);
     local.milliseconds = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
     return FileTimeLookup::Found;
 }

@@ -241,12 +241,7 @@ bool CurrentLocalTime(SystemTime& now) {
     ::_time64(&seconds);
     std::tm local {};
     if (::_localtime64_s(&local, &seconds) != 0) return false;
-    now.year = local.tm_year + 1900;
-    now.month = local.tm_mon + 1;
-    now.day = local.tm_mday;
-    now.hour = local.tm_hour;
-    now.minute = local.tm_min;
-    now.second = local.tm_sec;
+    now = FieldsOf(local);
     return true;
 }
 

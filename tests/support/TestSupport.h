@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Parcelon.h"
-#include "messages/Failures.h"
+#include "messages/Messages.h"
 
 namespace testing_support {
 
@@ -89,6 +89,23 @@ struct ZipEntryInfo {
 // test and returns an empty list when the file is not a well-formed one.
 std::vector<ZipEntryInfo> ReadCentralDirectory(const fs::path& archive);
 std::vector<std::string> EntryNames(const fs::path& archive);
+
+// Diagnostics that also keep the kind of every failure reported, in order
+// (and still write the lines).
+struct RecordingDiagnostics : parcelon::Diagnostics {
+    std::vector<parcelon::PackFailure> packing;
+    std::vector<std::wstring> subjects; // of the packing failures
+    std::vector<parcelon::UnzipFailure> unzipping;
+    void Report(parcelon::PackFailure failure, std::wstring_view subject) override {
+        packing.push_back(failure);
+        subjects.emplace_back(subject);
+        Diagnostics::Report(failure, subject);
+    }
+    void Report(parcelon::UnzipFailure failure) override {
+        unzipping.push_back(failure);
+        Diagnostics::Report(failure);
+    }
+};
 
 // The line the library writes for a failure: its GBK text, the subject (an
 // ANSI path or name) and "\n".

@@ -131,11 +131,13 @@ TEST_F(UnzipPeerTest, InfoZipArchiveWithAWrongOrMissingPassword) {
     InTree("zip -q -P right ../p.zip small.txt");
     std::string err;
     EXPECT_FALSE(Unzip(dir / "p.zip", nullptr, &err));
-    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::WrongPassword));
+    EXPECT_EQ(err, MessageLine(parcelon::UnzipFailure::PasswordRequired));
     EXPECT_EQ(ReadFile(dir / "out/small.txt"), "");
     EXPECT_FALSE(Unzip(dir / "p.zip", "wrong", &err));
     // The check byte fails but for a chance of 1 in 256; the data then do.
-    EXPECT_TRUE(err == MessageLine(parcelon::UnzipFailure::WrongPassword) || err == MessageLine(parcelon::UnzipFailure::DataCorrupt)) << err;
+    EXPECT_TRUE(err == MessageLine(parcelon::UnzipFailure::WrongPassword) ||
+                err == MessageLine(parcelon::UnzipFailure::DataCorrupt))
+        << err;
 }
 
 TEST_F(UnzipPeerTest, PythonZipfileDeflateAndStore) {
