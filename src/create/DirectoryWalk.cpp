@@ -20,13 +20,6 @@ struct Walk {
     const WalkGuards& guards;
     std::vector<platform::FileIdentity> descent; // folders being walked, outermost first
 
-    bool IsArchive(const std::wstring& path, unsigned long long size) const {
-        // Only a file of the archive's current size can be the archive, so
-        // most files never cost a second look-up.
-        if (!guards.has_archive || size != guards.archive_size) return false;
-        platform::FileIdentity identity;
-        return platform::GetFileIdentity(path, identity) && identity == guards.archive;
-    }
 
     // prefix: the folder's path, ending in a backslash (or empty for the
     // current folder); folder: its entry name relative to where the walk
@@ -53,7 +46,7 @@ struct Walk {
             item.path = prefix + entry.name;
             if (!PassesNameFilters(item.path, includes, excludes)) continue;
             if (minutes > 0 && !IsModifiedWithin(item.path, minutes, *guards.time)) continue;
-            if (IsArchive(item.path, entry.size)) continue;
+            if (IsOneOf(item.path, entry.size, guards.archives)) continue;
             if (relative_names) {
                 item.folder = folder;
                 item.name = folder + entry.name;

@@ -10,16 +10,16 @@
 
 #include "create/FileAge.h"
 #include "create/PackItem.h"
+#include "create/ZipWriter.h"
 #include "platform/Platform.h"
 
 namespace parcelon {
 
-// What the walk must never list or enter, and where it reads the time.
+// What the walk must never list, and where it reads the time.
 struct WalkGuards {
-    // The archive being written: never listed, wherever it lies in the tree.
-    bool has_archive = false;
-    platform::FileIdentity archive;
-    unsigned long long archive_size = 0; // its size while the walk runs
+    // The archive being written, and the one it replaces: never listed,
+    // wherever they lie in the tree.
+    std::vector<ArchiveFile> archives;
     const TimeSource* time = &SystemTimeSource();
 };
 

@@ -65,9 +65,8 @@ unsigned long FileCrc(const std::wstring& path, const std::atomic<bool>& stop) {
 
 PackFailure PackFile(void* zip, const PackItem& item, const PackSettings& settings, Progress& progress,
                      const std::atomic<bool>& stop) {
-    // Files are read by their ANSI path: one whose name the code page cannot
-    // hold is not found there, and is passed over.
-    const std::wstring source = platform::AnsiToWide(platform::WideToAnsi(item.path));
+    // A file the process may not read (or that is gone) is passed over.
+    const std::wstring& source = item.path;
     if (!platform::IsReadable(source)) return PackFailure::None;
 
     EntryOptions options;

@@ -11,20 +11,6 @@
 
 namespace parcelon {
 
-namespace {
-
-// The archive exists from the moment it is created, and may lie inside the
-// walked tree: the walk must not list it.
-WalkGuards GuardsFor(const std::wstring& zip_path) {
-    WalkGuards guards;
-    guards.has_archive = platform::GetFileIdentity(zip_path, guards.archive);
-    platform::FileStatus status;
-    if (platform::LookUpEntry(zip_path, status)) guards.archive_size = status.size;
-    return guards;
-}
-
-} // namespace
-
 bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* szZipFile,
                   const std::vector<std::wstring>& vecIncludes, const std::vector<std::wstring>& vecExcludes,
                   bool bRecursive, unsigned int nLevel, const char* szPassword, int nMinutes,
@@ -39,16 +25,16 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     state.base_dir = szSrcDir != nullptr ? szSrcDir : L"";
     AppendBackslash(state.base_dir);
 
-    // An old archive that stays would be appended to, or be mistaken for
-    // the new one: give up without a word.
-    if (platform::RemoveFile(zip_path) == platform::Removal::Refused) {
+    // An old archive that cannot be replaced (a folder, a read-only file):
+    // give up without a word, before anything else happens.
+    if (platform::CanReplace(zip_path) == platform::Replacement::Refused) {
         diagnostics.Report(PackFailure::CannotRemoveOldArchive, zip_path);
         return false;
     }
 
     ZipWriter archive(zip_path);
     if (!archive.IsOpen()) {
-        diagnostics.Report(PackFailure::CannotCreateArchive, zip_path);
+        diagnostics.Report(archive.failure(), zip_path);
         progress.Signal(kProgressEnded);
         return false;
     }
@@ -56,18 +42,21 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
 
     std::vector<PackItem> items;
     progress.Restart();
+    WalkGuards guards;
+    guards.archives = archive.own_files();
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
-                         GuardsFor(zip_path));
+                         guards);
 
     PackItems(archive.handle(), items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
               diagnostics);
     items.clear();
     items.shrink_to_fit();
 
-    const bool closed = archive.Close();
-    if (!closed) diagnostics.Report(PackFailure::CannotCloseArchive, zip_path);
+    // The old archive gives way only to a complete new one.
+    const PackFailure finished = archive.Finish();
+    if (finished != PackFailure::None) diagnostics.Report(finished, zip_path);
     progress.Signal(kProgressEnded);
-    return closed;
+    return finished == PackFailure::None;
 }
 
 } // namespace parcelon

@@ -17,6 +17,33 @@ std::wstring FileNameOnly(const std::wstring& path) {
     return start == std::wstring::npos ? path : path.substr(start);
 }
 
+bool SameUnit(wchar_t a, wchar_t b) {
+    if (IsSeparator(a) && IsSeparator(b)) return true;
+    const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 0x20) : c; };
+    return lower(a) == lower(b);
+}
+
+// Where the part of path below base_dir starts, or npos when path does not
+// lie below it. The base is compared without regard to ASCII case and with
+// either separator alike, and must end at a separator of the path:
+// /data/d holds /data/d/x.txt, not /data/dd/x.txt.
+std::size_t RelativeStart(const std::wstring& base_dir, const std::wstring& path) {
+    if (base_dir.empty()) return std::wstring::npos;
+    const std::size_t base = LengthWithoutTrailingSeparators(base_dir);
+    if (path.size() <= base || !IsSeparator(path[base])) return std::wstring::npos;
+    for (std::size_t i = 0; i < base; ++i)
+        if (!SameUnit(base_dir[i], path[i])) return std::wstring::npos;
+    std::size_t start = base;
+    while (start < path.size() && IsSeparator(path[start])) ++start;
+    return start;
+}
+
+std::wstring WithBackslashes(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    return text;
+}
+
 std::uint64_t SizeOf(const std::wstring& path) {
     platform::FileStatus status;
     if (!platform::PathExists(path) || !platform::LookUpEntry(path, status)) return 0;
@@ -29,22 +56,16 @@ PackItem MakeListItem(const std::wstring& base_dir, const std::wstring& path) {
     PackItem item;
     item.path = path;
     item.size = SizeOf(path);
-    item.name = FileNameOnly(path);
-    if (base_dir.empty() || path.size() < base_dir.size()) return item;
-
-    std::wstring folder = GetParentDir(path.c_str());
-    AppendBackslash(folder);
-    if (folder.size() < base_dir.size()) {
-        // A base given with a trailing slash ("D:/data/" becomes
-        // "D:/data/\"): the parent of a file directly inside it loses the
-        // doubled separator and comes out one unit short. Such a file lies in
-        // the base itself; anything shorter still lies outside it.
-        if (folder.size() > LengthWithoutTrailingSeparators(base_dir)) item.name = path.substr(base_dir.size());
+    const std::size_t relative = RelativeStart(base_dir, path);
+    if (relative == std::wstring::npos) {
+        item.name = FileNameOnly(path);
         return item;
     }
-    // The base's units are cut off, not compared.
-    item.folder = folder.substr(base_dir.size());
-    item.name = path.substr(base_dir.size());
+    // Named as the walk of ZipDirectory(base) names it: backslashes, and a
+    // folder entry for the file's own folder below the base.
+    item.name = WithBackslashes(path.substr(relative));
+    item.folder = GetParentDir(item.name.c_str());
+    AppendBackslash(item.folder);
     return item;
 }
 
@@ -70,7 +91,7 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
 
     ZipWriter archive(zip_path);
     if (!archive.IsOpen()) {
-        diagnostics.Report(PackFailure::CannotCreateArchive, zip_path);
+        diagnostics.Report(archive.failure(), zip_path);
         progress.Signal(kProgressEnded);
         return false;
     }
@@ -79,8 +100,11 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     std::vector<PackItem> items;
     items.reserve(vecFiles.size());
     for (const std::wstring& path : vecFiles) {
-        items.push_back(MakeListItem(state.base_dir, path));
-        progress.AddToTotal(items.back().size);
+        PackItem item = MakeListItem(state.base_dir, path);
+        // The archive itself, listed by any name, would grow as it is read.
+        if (IsOneOf(item.path, item.size, archive.own_files())) continue;
+        progress.AddToTotal(item.size);
+        items.push_back(std::move(item));
     }
 
     // A path that names nothing is passed over by the packer without a word.
@@ -88,13 +112,12 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
               diagnostics);
 
     progress.Signal(kProgressEnded);
-    if (!archive.Close()) {
-        // The central directory could not be written: the file on disk is
-        // no readable archive, whatever the entries.
-        diagnostics.Report(PackFailure::CannotCloseArchive, zip_path);
-        return false;
-    }
-    return true;
+    const PackFailure finished = archive.Finish();
+    if (finished == PackFailure::None) return true;
+    // The central directory could not be written, or the archive could not
+    // take its path's place: whatever was there stays.
+    diagnostics.Report(finished, zip_path);
+    return false;
 }
 
 } // namespace parcelon

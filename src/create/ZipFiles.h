@@ -13,11 +13,12 @@ namespace parcelon {
 
 // How a listed file is named. This is where the base folder that the
 // object's last ZipDirectory left behind carries over into ZipFiles:
-// - no base folder: the file name alone, after the last '/' or, when there
-//   is none, after the last '\' (the whole path when it has neither);
-// - a base folder: the path with the base's length cut off, and a folder
-//   entry for the file's own folder when that lies below the base. A path
-//   too short for the base is named by its file name alone.
+// - a file below the base folder is named as that ZipDirectory would name
+//   it: its path below the base, with backslashes, and a folder entry for
+//   its own folder when that is not the base itself;
+// - any other file (and every file when there is no base folder) by its
+//   file name alone: after the last '/' or, when there is none, after the
+//   last '\' (the whole path when it has neither).
 // The size is the file's as it is now (0 when it cannot be found).
 PackItem MakeListItem(const std::wstring& base_dir, const std::wstring& path);
 

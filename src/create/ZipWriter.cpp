@@ -5,6 +5,8 @@
 
 #include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
+#include "text/TextHelpers.h"
+#include "text/Utf8.h"
 
 namespace parcelon {
 
@@ -12,35 +14,74 @@ namespace {
 
 constexpr int kMemoryLevel = 8;  // zlib's default
 constexpr uLong kVersionMadeBy = 0; // MS-DOS, as minizip's own calls write it
+constexpr uLong kFlagUtf8 = 0x0800;
 
-zipFile Create(const std::wstring& path) {
-    if (path.empty()) return nullptr;
-    zlib_filefunc64_def functions = PlatformFileFunctions();
-    return zipOpen2_64(&path, APPEND_STATUS_CREATE, nullptr, &functions);
+void Remember(const std::wstring& path, std::vector<ArchiveFile>& files) {
+    ArchiveFile file;
+    platform::FileStatus status;
+    if (!platform::GetFileIdentity(path, file.identity)) return;
+    if (platform::LookUpEntry(path, status)) file.size = status.size;
+    files.push_back(file);
 }
 
 } // namespace
 
-ZipWriter::ZipWriter(const std::wstring& path) : handle_(Create(path)), owned_(true) {}
+bool IsOneOf(const std::wstring& path, std::uint64_t size, const std::vector<ArchiveFile>& files) {
+    platform::FileIdentity identity;
+    bool looked_up = false;
+    for (const ArchiveFile& file : files) {
+        if (file.size != size) continue;
+        if (!looked_up && !platform::GetFileIdentity(path, identity)) return false;
+        looked_up = true;
+        if (identity == file.identity) return true;
+    }
+    return false;
+}
 
-ZipWriter ZipWriter::Borrowing(void* handle) { return ZipWriter(handle, false); }
-
-ZipWriter::ZipWriter(ZipWriter&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
-    other.handle_ = nullptr;
+ZipWriter::ZipWriter(const std::wstring& path) : path_(path) {
+    failure_ = PackFailure::CannotCreateArchive;
+    if (path.empty() || platform::CanReplace(path) == platform::Replacement::Refused) return;
+    platform::TemporaryFile temporary = platform::CreateTemporaryBeside(path);
+    if (temporary.file == nullptr) return;
+    temporary_ = temporary.path;
+    ArchiveStream stream;
+    stream.file = temporary.file; // minizip owns it from here, and closes it
+    zlib_filefunc64_def functions = PlatformFileFunctions();
+    handle_ = zipOpen2_64(&stream, APPEND_STATUS_CREATE, nullptr, &functions);
+    if (handle_ == nullptr) {
+        platform::RemoveFile(temporary_);
+        return;
+    }
+    failure_ = PackFailure::None;
+    Remember(temporary_, own_files_);
+    Remember(path_, own_files_);
 }
 
 ZipWriter::~ZipWriter() {
-    if (handle_ != nullptr && owned_) zipClose(static_cast<zipFile>(handle_), nullptr);
+    if (handle_ == nullptr) return;
+    zipClose(static_cast<zipFile>(handle_), nullptr);
+    platform::RemoveFile(temporary_);
 }
 
-bool ZipWriter::Close() {
-    if (handle_ == nullptr || !owned_) return false;
-    const int result = zipClose(static_cast<zipFile>(handle_), nullptr);
+PackFailure ZipWriter::Finish() {
+    if (handle_ == nullptr) return failure_;
+    const int closed = zipClose(static_cast<zipFile>(handle_), nullptr);
     handle_ = nullptr;
-    return result == ZIP_OK;
+    if (closed != ZIP_OK) {
+        platform::RemoveFile(temporary_);
+        return PackFailure::CannotCloseArchive;
+    }
+    if (!platform::MoveIntoPlace(temporary_, path_)) {
+        platform::RemoveFile(temporary_);
+        return PackFailure::CannotReplaceArchive;
+    }
+    return PackFailure::None;
 }
 
-EntryName EncodeEntryName(std::wstring_view name) { return EntryName{platform::WideToAnsi(name)}; }
+EntryName EncodeEntryName(std::wstring_view name) {
+    if (FitsCodePage(name)) return EntryName{platform::WideToAnsi(name), false};
+    return EntryName{WideToUtf8(name), true};
+}
 
 int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     if (zip == nullptr) return ZIP_PARAMERROR;
@@ -60,7 +101,7 @@ int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     return zipOpenNewFileInZip4_64(static_cast<zipFile>(zip), name.bytes.c_str(), info_ptr, nullptr, 0, nullptr,
                                    0, nullptr, Z_DEFLATED, level, 0, -MAX_WBITS, kMemoryLevel,
                                    Z_DEFAULT_STRATEGY, password, password != nullptr ? options.crc : 0,
-                                   kVersionMadeBy, 0, options.zip64 ? 1 : 0);
+                                   kVersionMadeBy, name.utf8 ? kFlagUtf8 : 0, options.zip64 ? 1 : 0);
 }
 
 } // namespace parcelon

@@ -1,11 +1,19 @@
 // The archive being written: a small owner for minizip's handle, and the
 // one place that opens entries and decides how their names are stored.
+//
+// The archive is written to a new file beside its path and takes that
+// path's place only once it is complete, so an old archive there is never
+// lost to a new one that could not be written.
 #ifndef PARCELON_ZIP_WRITER_H
 #define PARCELON_ZIP_WRITER_H
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "messages/Failures.h"
+#include "platform/Platform.h"
 
 namespace parcelon {
 
@@ -17,38 +25,59 @@ constexpr std::size_t kMaxEntryNameBytes = 0xFFFF;
 // entry, so ordinary archives stay byte-identical.
 constexpr std::uint64_t kZip64Threshold = 0xFFFFFFFFu;
 
-// Owns an archive opened for writing; closes it (unchecked) if the
-// operation leaves early, e.g. by an allocation failure.
+// A file packing must not read: the archive being written, or the one it
+// replaces. Only a file of the recorded size can be it (the one being
+// written is empty until its first entry), which spares most look-ups.
+struct ArchiveFile {
+    platform::FileIdentity identity;
+    std::uint64_t size = 0;
+};
+
+// True when the file at path (of the size given) is one of files.
+bool IsOneOf(const std::wstring& path, std::uint64_t size, const std::vector<ArchiveFile>& files);
+
 class ZipWriter {
 public:
-    // Creates the archive at path (an existing file is replaced); IsOpen()
-    // says whether that worked.
+    // Starts the archive that is to take the place of path. IsOpen() says
+    // whether that worked; failure() then says why.
     explicit ZipWriter(const std::wstring& path);
-    // An archive that somebody else opened and will close.
-    static ZipWriter Borrowing(void* handle);
+    // An archive left unfinished (the operation left early) is removed; the
+    // file at its path stays as it was.
     ~ZipWriter();
-    ZipWriter(ZipWriter&& other) noexcept;
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
-    ZipWriter& operator=(ZipWriter&&) = delete;
 
     bool IsOpen() const { return handle_ != nullptr; }
     void* handle() const { return handle_; }
-    // zipClose without a global comment: true when the archive is complete.
-    bool Close();
+    // CannotCreateArchive when no archive could be started (the path's
+    // folder is missing, or a folder or read-only file stands there).
+    PackFailure failure() const { return failure_; }
+
+    // The files packing must pass over: the new archive and the old one.
+    const std::vector<ArchiveFile>& own_files() const { return own_files_; }
+
+    // Writes the central directory (zipClose, no global comment) and puts
+    // the archive in its path's place: None, CannotCloseArchive or
+    // CannotReplaceArchive. Either way the writer is closed afterwards.
+    PackFailure Finish();
 
 private:
-    ZipWriter(void* handle, bool owned) : handle_(handle), owned_(owned) {}
-    void* handle_;
-    bool owned_;
+    std::wstring path_;
+    std::wstring temporary_;
+    void* handle_ = nullptr;
+    PackFailure failure_ = PackFailure::None;
+    std::vector<ArchiveFile> own_files_;
 };
 
 // An entry's name as the archive stores it.
 struct EntryName {
     std::string bytes;
+    bool utf8 = false; // general-purpose flag bit 11: the bytes are UTF-8
 };
 
-// The stored form of a wide entry name: its ANSI bytes.
+// The stored form of a wide entry name: its ANSI bytes when the code page
+// holds every character of it (as every archive for such names always had),
+// else its UTF-8 bytes, flagged, so that no name is garbled or lost.
 EntryName EncodeEntryName(std::wstring_view name);
 
 struct EntryOptions {

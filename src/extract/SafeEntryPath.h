@@ -9,10 +9,6 @@
 
 namespace parcelon {
 
-// Names of this many bytes or more do not fit the 256-byte name buffer with
-// its terminating zero; such entries are refused before the name is read.
-constexpr std::size_t kMaxEntryNameLength = 255;
-
 struct EntryPath {
     // False for a name that could reach outside the destination: an
     // absolute one ("/x", "\x", "C:x"), one with a parent component (".."),

@@ -6,6 +6,7 @@
 
 #include "extract/EntryCopy.h"
 #include "extract/SafeEntryPath.h"
+#include "extract/StoredName.h"
 #include "memory/OperationMemory.h"
 #include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
@@ -20,7 +21,9 @@ public:
     explicit ArchiveReader(const std::wstring& path) {
         if (path.empty()) return;
         zlib_filefunc64_def functions = PlatformFileFunctions();
-        handle_ = unzOpen2_64(&path, &functions);
+        ArchiveStream stream;
+        stream.path = path;
+        handle_ = unzOpen2_64(&stream, &functions);
     }
     ~ArchiveReader() {
         if (handle_ != nullptr) unzClose(handle_);
@@ -44,18 +47,20 @@ bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path) {
     return true;
 }
 
-// The current entry's name, as the archive stores it. The length comes
-// first: a name that cannot fit the buffer with its terminating zero is
-// never read into it.
-bool ReadEntryInfo(unzFile archive, unz_file_info64& info, std::string& name) {
-    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.size_filename > kMaxEntryNameLength)
+// The current entry's record, with its name and extra field as the archive
+// stores them. The lengths come first, and the buffers are made to fit.
+bool ReadEntryInfo(unzFile archive, unz_file_info64& info, std::string& name, std::string& extra) {
+    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+    // One spare byte each: minizip ends a name that fits with a zero.
+    name.assign(info.size_filename + 1, '\0');
+    extra.assign(info.size_file_extra + 1, '\0');
+    const uLong name_size = static_cast<uLong>(name.size());
+    const uLong extra_size = static_cast<uLong>(extra.size());
+    if (unzGetCurrentFileInfo64(archive, &info, &name[0], name_size, &extra[0], extra_size, nullptr, 0) != UNZ_OK ||
+        info.size_filename + 1 != name.size() || info.size_file_extra + 1 != extra.size())
         return false;
-    char buffer[kMaxEntryNameLength + 1] = {};
-    if (unzGetCurrentFileInfo64(archive, &info, buffer, sizeof buffer, nullptr, 0, nullptr, 0) != UNZ_OK ||
-        info.size_filename > kMaxEntryNameLength)
-        return false;
-    name.assign(buffer, info.size_filename);
+    name.pop_back();
+    extra.pop_back();
     return true;
 }
 
@@ -70,10 +75,10 @@ struct Destination {
 UnzipFailure ExtractCurrentEntry(unzFile archive, const Destination& dest, const char* password) {
     unz_file_info64 info {};
     std::string stored_name;
-    if (!ReadEntryInfo(archive, info, stored_name)) return UnzipFailure::CannotReadEntryInfo;
+    std::string extra;
+    if (!ReadEntryInfo(archive, info, stored_name, extra)) return UnzipFailure::CannotReadEntryInfo;
 
-    // Names are text of the ANSI code page, as the packing side writes them.
-    const std::wstring name = platform::AnsiToWide(stored_name);
+    const std::wstring name = DecodeStoredName(stored_name, static_cast<std::uint16_t>(info.flag), extra);
     const EntryPath path = ClassifyEntryName(name);
     if (!path.safe) return UnzipFailure::EntryNameUnsafe;
     if (!dest.exists) return UnzipFailure::DestinationMissing;

@@ -12,6 +12,7 @@ enum class PackFailure {
     CannotRemoveOldArchive, // a file at the archive path stays (no line is written)
     CannotCreateArchive,    // the archive file cannot be created
     CannotCloseArchive,     // its central directory cannot be written
+    CannotReplaceArchive,   // the finished archive cannot take the place of the file at its path
     CannotAddFolder,        // a folder entry cannot be opened or closed
     CannotAddEntry,         // a file's entry cannot be opened (an invalid level, say)
     CannotOpenSource,       // the file cannot be opened for reading

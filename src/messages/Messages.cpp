@@ -17,6 +17,7 @@ struct Line {
 Line PackLine(PackFailure failure) {
     switch (failure) {
     case PackFailure::CannotCreateArchive:
+    case PackFailure::CannotReplaceArchive:
         return {"\xD1\xB9\xCB\xF5\xB4\xED\xCE\xF3\xA3\xBA\xB4\xB4\xBD\xA8" "zip" "\xCE\xC4\xBC\xFE\xA3\xBA" " ",
                 u8"压缩错误：创建zip文件： "};
     case PackFailure::CannotCloseArchive:

@@ -13,11 +13,12 @@ std::FILE* Stream(voidpf stream) { return static_cast<std::FILE*>(stream); }
 
 voidpf ZCALLBACK Open(voidpf, const void* path, int mode) {
     if (path == nullptr) return nullptr;
-    const std::wstring& wide = *static_cast<const std::wstring*>(path);
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) return platform::OpenForRead(wide);
+    const ArchiveStream& stream = *static_cast<const ArchiveStream*>(path);
+    if (stream.file != nullptr) return stream.file;
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) return platform::OpenForRead(stream.path);
     // Creating is all the library does besides reading; appending to an
     // existing archive is never asked for.
-    if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return platform::OpenForWrite(wide);
+    if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return platform::OpenForWrite(stream.path);
     return nullptr;
 }
 

@@ -6,10 +6,21 @@
 
 #include <ioapi.h>
 
+#include <cstdio>
+#include <string>
+
 namespace parcelon {
 
-// The functions to hand to zipOpen2_64 and unzOpen2_64; the path those take
-// is then a pointer to a std::wstring.
+// What zipOpen2_64 and unzOpen2_64 are given as the "path": a stream the
+// caller has opened already (which minizip then owns and closes), or else
+// the wide path of the file to open.
+struct ArchiveStream {
+    std::FILE* file = nullptr;
+    std::wstring path;
+};
+
+// The functions to hand to zipOpen2_64 and unzOpen2_64, with a pointer to
+// an ArchiveStream as the path.
 zlib_filefunc64_def PlatformFileFunctions();
 
 } // namespace parcelon

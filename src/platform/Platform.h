@@ -32,6 +32,11 @@ std::string WideToAnsi(std::wstring_view text);
 // again, so a file name of any bytes survives the trip through wide text.
 std::wstring AnsiToWide(std::string_view text);
 
+// The length in bytes of the character that starts text, in the ANSI code
+// page (a double-byte character, such as GBK's D5 5C, is 2); 1 for a byte
+// that starts no valid character; 0 for empty text.
+std::size_t AnsiCharLength(std::string_view text);
+
 // While alive, the conversions on the calling thread look the code page up
 // once instead of at every call: an operation that converts thousands of
 // names holds one. Scopes nest; an inner one keeps what the outermost read.
@@ -81,6 +86,27 @@ enum class Removal {
     Refused, // it stays: a folder, a read-only file, no access, or no such folder
 };
 Removal RemoveFile(const std::wstring& path);
+
+// Whether a new file may take the place of what is at path.
+enum class Replacement {
+    Free,     // nothing of that name, in an existing folder
+    Possible, // a file that may go
+    Refused,  // a folder, a read-only or locked file, no access, or no such folder
+};
+Replacement CanReplace(const std::wstring& path);
+
+// A new, empty file beside target (in the same folder, so that it can take
+// target's place at once), created for writing; null file when it cannot
+// be made.
+struct TemporaryFile {
+    std::FILE* file = nullptr;
+    std::wstring path;
+};
+TemporaryFile CreateTemporaryBeside(const std::wstring& target);
+
+// Puts the file at source in the place of target, replacing whatever file
+// is there, in one step.
+bool MoveIntoPlace(const std::wstring& source, const std::wstring& target);
 
 // What makes two paths name the same file or folder: device and inode on
 // POSIX, volume serial number and file index on Windows. Links are followed.

@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
+#include <random>
 
 namespace parcelon::platform {
 
@@ -231,6 +233,24 @@ std::wstring AnsiToWide(std::string_view text) {
     return wide;
 }
 
+std::size_t AnsiCharLength(std::string_view text) {
+    if (text.empty()) return 0;
+    if (static_cast<unsigned char>(text[0]) < 0x80) return 1;
+    // iconv converts exactly one character when the output has room for
+    // one; what it consumed is that character's length.
+    const iconv_t cd = iconv_open("WCHAR_T", LocaleCharset().c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return 1;
+    wchar_t one = 0;
+    char* src = const_cast<char*>(text.data());
+    std::size_t left = text.size();
+    char* dst = reinterpret_cast<char*>(&one);
+    std::size_t room = sizeof one;
+    iconv(cd, &src, &left, &dst, &room);
+    iconv_close(cd);
+    const std::size_t used = text.size() - left;
+    return room == 0 && used > 0 ? used : 1;
+}
+
 // ---------------------------------------------------------------- files
 
 bool PathExists(const std::wstring& path) {
@@ -281,6 +301,56 @@ Removal RemoveFile(const std::wstring& path) {
     if (!S_ISLNK(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Removal::Refused;
     if (unlink(native.c_str()) == 0) return Removal::Removed;
     return errno == ENOENT ? Removal::Missing : Removal::Refused;
+}
+
+Replacement CanReplace(const std::wstring& path) {
+    if (path.empty()) return Replacement::Refused;
+    const std::string native = NativeOf(path);
+    struct stat st {};
+    if (lstat(native.c_str(), &st) != 0) {
+        if (errno != ENOENT) return Replacement::Refused;
+        struct stat parent {};
+        const bool folder = stat(NativeParent(native).c_str(), &parent) == 0 && S_ISDIR(parent.st_mode);
+        return folder ? Replacement::Free : Replacement::Refused;
+    }
+    // A folder is not a file; a file without any write permission bit is
+    // read-only, and stays, whoever asks; so does one in a folder the
+    // process may not change.
+    if (S_ISDIR(st.st_mode)) return Replacement::Refused;
+    if (!S_ISLNK(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return Replacement::Refused;
+    if (access(NativeParent(native).c_str(), W_OK | X_OK) != 0) return Replacement::Refused;
+    return Replacement::Possible;
+}
+
+TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
+    TemporaryFile temporary;
+    const std::size_t separator = target.find_last_of(L"\\/");
+    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
+    const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+    std::random_device source;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        wchar_t suffix[16];
+        std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
+        const std::wstring candidate = folder + L"." + name + suffix;
+        const int fd = open(NativeOf(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return temporary;
+        }
+        temporary.file = fdopen(fd, "wb");
+        if (temporary.file == nullptr) {
+            close(fd);
+            unlink(NativeOf(candidate).c_str());
+            return temporary;
+        }
+        temporary.path = candidate;
+        return temporary;
+    }
+    return temporary;
+}
+
+bool MoveIntoPlace(const std::wstring& source, const std::wstring& target) {
+    return rename(NativeOf(source).c_str(), NativeOf(target).c_str()) == 0;
 }
 
 bool GetFileIdentity(const std::wstring& path, FileIdentity& identity) {

@@ -9,14 +9,14 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-#include <shlwapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 
 #include <cstring>
 #include <ctime>
-#include <vector>
+#include <random>
 
 namespace parcelon::platform {
 
@@ -63,12 +63,42 @@ std::uint64_t Combine(DWORD high, DWORD low) {
     return static_cast<std::uint64_t>(high) << 32 | static_cast<std::uint64_t>(low);
 }
 
+// Paths longer than this get the \\?\ prefix (CreateDirectoryW stops 12
+// units short of MAX_PATH; the rest of the file API at MAX_PATH).
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+bool HasPrefix(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The path as the file API takes it. An empty path is the current folder.
+// A long one becomes an extended-length path: made absolute and spelt with
+// backslashes (GetFullPathNameW, which also resolves "." and ".."), then
+// given the \\?\ prefix that lifts MAX_PATH (\\?\UNC\ for a server's share).
+std::wstring Api(const std::wstring& path) {
+    if (path.empty()) return L".";
+    if (path.size() < kLongPath || HasPrefix(path, L"\\\\?\\") || HasPrefix(path, L"\\\\.\\")) return path;
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (written == 0 || written >= size) return path;
+    full.resize(written);
+    if (HasPrefix(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 // The one record FindFirstFileW gives for path itself; false when nothing is
 // found (a missing path, a path ending in a separator, a root).
 bool FindOne(const std::wstring& path, WIN32_FIND_DATAW& data) {
     if (path.empty()) return false;
-    const FindHandle find(::FindFirstFileW(path.c_str(), &data));
+    const FindHandle find(::FindFirstFileW(Api(path).c_str(), &data));
     return find.IsValid();
+}
+
+// The folder part of a path, up to its last separator ("." when it has none).
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return L".";
+    return path.substr(0, separator + 1);
 }
 
 void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
@@ -81,9 +111,6 @@ void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
     fields.milliseconds = st.wMilliseconds;
 }
 
-// An empty path stands for the current folder, as it does when it is put
-// before a relative name.
-const wchar_t* OrCurrent(const std::wstring& path) { return path.empty() ? L"." : path.c_str(); }
 
 } // namespace
 
@@ -107,6 +134,12 @@ std::string WideToAnsi(std::wstring_view text) {
     return ansi;
 }
 
+std::size_t AnsiCharLength(std::string_view text) {
+    if (text.empty()) return 0;
+    const bool lead = text.size() >= 2 && ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[0])) != FALSE;
+    return lead ? 2 : 1;
+}
+
 std::wstring AnsiToWide(std::string_view text) {
     if (text.empty()) return std::wstring();
     const int length = static_cast<int>(text.size());
@@ -119,9 +152,11 @@ std::wstring AnsiToWide(std::string_view text) {
 
 // ---------------------------------------------------------------- files
 
-bool PathExists(const std::wstring& path) { return !path.empty() && ::PathFileExistsW(path.c_str()) != FALSE; }
+bool PathExists(const std::wstring& path) {
+    return !path.empty() && ::GetFileAttributesW(Api(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-bool IsReadable(const std::wstring& path) { return !path.empty() && ::_waccess(path.c_str(), 4) == 0; }
+bool IsReadable(const std::wstring& path) { return !path.empty() && ::_waccess(Api(path).c_str(), 4) == 0; }
 
 bool LookUpEntry(const std::wstring& path, FileStatus& status) {
     status = FileStatus();
@@ -134,29 +169,83 @@ bool LookUpEntry(const std::wstring& path, FileStatus& status) {
 }
 
 bool DirectoryExists(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(OrCurrent(path));
+    const DWORD attributes = ::GetFileAttributesW(Api(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool MakeDirectory(const std::wstring& path) {
     if (path.empty()) return false;
-    if (::CreateDirectoryW(path.c_str(), nullptr) != FALSE) return true;
+    if (::CreateDirectoryW(Api(path).c_str(), nullptr) != FALSE) return true;
     return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
 Removal RemoveFile(const std::wstring& path) {
     if (path.empty()) return Removal::Refused;
-    if (::DeleteFileW(path.c_str()) != FALSE) return Removal::Removed;
+    if (::DeleteFileW(Api(path).c_str()) != FALSE) return Removal::Removed;
     // A missing folder (ERROR_PATH_NOT_FOUND) is no place for a new archive
     // either; only a missing file in an existing folder is fine.
     return ::GetLastError() == ERROR_FILE_NOT_FOUND ? Removal::Missing : Removal::Refused;
+}
+
+Replacement CanReplace(const std::wstring& path) {
+    if (path.empty()) return Replacement::Refused;
+    const std::wstring api = Api(path);
+    const DWORD attributes = ::GetFileAttributesW(api.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (::GetLastError() != ERROR_FILE_NOT_FOUND) return Replacement::Refused; // no such folder, say
+        return DirectoryExists(FolderOf(path)) ? Replacement::Free : Replacement::Refused;
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return Replacement::Refused;
+    // Whether it may go is best asked by opening it for deletion, as another
+    // program may hold it open without letting it be deleted.
+    const FileHandle probe(::CreateFileW(api.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return probe.IsValid() ? Replacement::Possible : Replacement::Refused;
+}
+
+TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
+    TemporaryFile temporary;
+    const std::size_t separator = target.find_last_of(L"\\/");
+    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
+    const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
+    std::random_device source;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        wchar_t suffix[16];
+        std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
+        const std::wstring candidate = folder + L"." + name + suffix;
+        const HANDLE handle = ::CreateFileW(Api(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+            return temporary;
+        }
+        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
+        if (fd < 0) {
+            ::CloseHandle(handle);
+            ::DeleteFileW(Api(candidate).c_str());
+            return temporary;
+        }
+        temporary.file = ::_fdopen(fd, "wb");
+        if (temporary.file == nullptr) {
+            ::_close(fd);
+            ::DeleteFileW(Api(candidate).c_str());
+            return temporary;
+        }
+        temporary.path = candidate;
+        return temporary;
+    }
+    return temporary;
+}
+
+bool MoveIntoPlace(const std::wstring& source, const std::wstring& target) {
+    return ::MoveFileExW(Api(source).c_str(), Api(target).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 bool GetFileIdentity(const std::wstring& path, FileIdentity& identity) {
     identity = FileIdentity();
     // No access rights are needed to read the identity; backup semantics
     // let the same call open a folder.
-    const FileHandle file(::CreateFileW(OrCurrent(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const FileHandle file(::CreateFileW(Api(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.IsValid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
@@ -173,7 +262,7 @@ void FileCloser::operator()(std::FILE* file) const noexcept {
 
 std::FILE* OpenForRead(const std::wstring& path) {
     if (path.empty()) return nullptr;
-    return ::_wfopen(path.c_str(), L"rb");
+    return ::_wfopen(Api(path).c_str(), L"rb");
 }
 
 // What fopen_s does for a read-only open: readers share the file, writers
@@ -181,12 +270,12 @@ std::FILE* OpenForRead(const std::wstring& path) {
 // _wfsopen, because Wine's fopen_s lets writers in.
 std::FILE* OpenForReadDenyWrite(const std::wstring& path) {
     if (path.empty()) return nullptr;
-    return ::_wfsopen(path.c_str(), L"rb", _SH_DENYWR);
+    return ::_wfsopen(Api(path).c_str(), L"rb", _SH_DENYWR);
 }
 
 std::FILE* OpenForWrite(const std::wstring& path) {
     if (path.empty()) return nullptr;
-    return ::_wfopen(path.c_str(), L"wb");
+    return ::_wfopen(Api(path).c_str(), L"wb");
 }
 
 bool CloseFile(std::FILE* file) { return file != nullptr && std::fclose(file) == 0; }
@@ -204,7 +293,7 @@ struct DirectoryListing::State {
 };
 
 DirectoryListing::DirectoryListing(const std::wstring& directory) : state_(new State) {
-    const std::wstring pattern = directory + L"*.*";
+    const std::wstring pattern = Api(directory + L"*.*");
     state_->find.Reset(::FindFirstFileW(pattern.c_str(), &state_->first));
     state_->first_pending = state_->find.IsValid();
 }

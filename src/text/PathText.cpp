@@ -1,6 +1,6 @@
 #include "text/PathText.h"
 
-#include <cstring>
+#include "platform/Platform.h"
 
 namespace parcelon {
 
@@ -52,8 +52,17 @@ std::size_t FileNameStart(std::wstring_view path) {
 
 const char* FindFileName(const char* path) {
     if (path == nullptr) return nullptr;
-    if (const char* slash = std::strrchr(path, '/')) return slash + 1;
-    if (const char* backslash = std::strrchr(path, '\\')) return backslash + 1;
+    // A separator counts only where a character starts: in GBK the second
+    // byte of 誠 (D5 5C) is no backslash.
+    const std::string_view text = path;
+    const char* slash = nullptr;
+    const char* backslash = nullptr;
+    for (std::size_t i = 0; i < text.size(); i += platform::AnsiCharLength(text.substr(i))) {
+        if (text[i] == '/') slash = path + i;
+        else if (text[i] == '\\') backslash = path + i;
+    }
+    if (slash != nullptr) return slash + 1;
+    if (backslash != nullptr) return backslash + 1;
     return nullptr;
 }
 

@@ -30,7 +30,9 @@ std::wstring GetParentDir(const wchar_t* path);
 // is no '/', after the last '\'; npos when the text has neither.
 std::size_t FileNameStart(std::wstring_view path);
 
-// The same rule on ANSI text: a position inside path, or nullptr.
+// The same rule on ANSI text: a position inside path, or nullptr. Only
+// whole characters of the code page count, never the second byte of a
+// double-byte character.
 const char* FindFileName(const char* path);
 
 // The length of path without the run of separators it ends in.

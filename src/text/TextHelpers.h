@@ -14,6 +14,10 @@ namespace parcelon {
 std::string ToAnsi(const wchar_t* text);
 std::string ToAnsi(std::wstring_view text);
 
+// True when the ANSI code page holds every character of text exactly, so
+// that its ANSI bytes turn back into the same text (no '?', no best fit).
+bool FitsCodePage(std::wstring_view text);
+
 // The text without leading and trailing space, tab, LF, VT, FF and CR.
 // Bytes of 0x80 and above are never white space. Null gives "".
 std::string TrimSpaces(const char* text);

@@ -70,6 +70,12 @@ void CheckPathHelpers(const std::wstring& path) {
           "a file name that does not follow a separator");
 }
 
+std::wstring Backslashed(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c == L'/') c = L'\\';
+    return text;
+}
+
 std::wstring ToggledAsciiCase(const std::wstring& text) {
     std::wstring out = text;
     for (wchar_t& c : out) {
@@ -137,7 +143,10 @@ void CheckNarrowHelpers(const std::wstring& path, const std::wstring& base) {
     parcelon::AppendBackslash(base_dir);
     const parcelon::PackItem item = parcelon::MakeListItem(base_dir, path);
     Check(item.path == path, "a listed file read from another path");
-    Check(IsSuffix(item.name, path), "an entry name that is not the end of the path");
+    // The name is the end of the path, separators made backslashes; the file
+    // lies in its own folder entry.
+    Check(IsSuffix(Backslashed(item.name), Backslashed(path)), "an entry name that is not the end of the path");
+    Check(IsPrefix(item.folder, item.name), "a file outside its own folder entry");
     Check(item.folder.empty() || item.folder.back() == L'\\', "a folder entry that does not end in a backslash");
 }
 

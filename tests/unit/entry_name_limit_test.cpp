@@ -64,7 +64,7 @@ void WriteArchive(const fs::path& archive, const parcelon::EntryOptions& options
     ASSERT_EQ(zipCloseFileInZip(writer.handle()), ZIP_OK) << what;
     ASSERT_EQ(parcelon::OpenEntry(writer.handle(), parcelon::EntryName{"after.txt"}, options), ZIP_OK) << what;
     ASSERT_EQ(zipCloseFileInZip(writer.handle()), ZIP_OK) << what;
-    ASSERT_TRUE(writer.Close()) << what;
+    ASSERT_EQ(writer.Finish(), parcelon::PackFailure::None) << what;
 }
 
 } // namespace

@@ -72,6 +72,17 @@ std::string Names(const std::vector<std::string>& names) {
     return text;
 }
 
+// Files in the archive's folder that a failed operation left beside it
+// (the new archive is written to a temporary file there).
+std::string LeftBeside(const fs::path& archive) {
+    std::string found;
+    const std::string prefix = "." + archive.filename().string() + ".";
+    for (const auto& entry : fs::directory_iterator(archive.parent_path())) {
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) found += entry.path().filename().string() + " ";
+    }
+    return found;
+}
+
 // Python's zipfile reads every entry and checks its CRC-32.
 std::string PeerTestzip(const fs::path& archive, const char* password = nullptr) {
     std::vector<std::string> args = {Narrow(archive)};
@@ -148,7 +159,10 @@ TEST_F(DiskFullTest, PackingAListReportsTheEntryAndTheArchiveItCouldNotComplete)
                 lines[i] != MessageLine(parcelon::PackFailure::CannotAddEntry, dir.A("c.bin")))
                 problems += " unexpected line " + lines[i];
         }
-        if (fs::file_size(archive) > (128u << 10)) problems += " the archive outgrew the limit;";
+        // Nothing incomplete takes the archive's path, and nothing is left
+        // beside it.
+        if (fs::exists(archive)) problems += " an incomplete archive took the path;";
+        if (!LeftBeside(archive).empty()) problems += " left behind: " + LeftBeside(archive);
         return problems;
     });
     EXPECT_TRUE(child.ok()) << child.Describe();
@@ -177,7 +191,8 @@ TEST_F(DiskFullTest, ACentralDirectoryThatDoesNotFitFailsTheCloseAlone) {
             ASSERT_TRUE(c.pack(zipper)) << c.what;
         }
         const auto full_size = fs::file_size(archive);
-        fs::remove(archive);
+        // An old archive at the path stays as it is when the new one fails.
+        WriteFile(archive, "the old archive");
         const ChildResult child = RunInChild([&]() -> std::string {
             const std::string limited = LimitFileSize(full_size - 1);
             if (!limited.empty()) return limited;
@@ -193,6 +208,8 @@ TEST_F(DiskFullTest, ACentralDirectoryThatDoesNotFitFailsTheCloseAlone) {
             if (text != MessageLine(parcelon::PackFailure::CannotCloseArchive, Narrow(archive))) problems += " stderr: " + text;
             if (progress.values.empty() || progress.values.back() != 100) problems += " no final 100;";
             if (OpenDescriptorCount() != fds_before) problems += " descriptors leaked;";
+            if (ReadFile(archive) != "the old archive") problems += " the old archive was lost;";
+            if (!LeftBeside(archive).empty()) problems += " left behind: " + LeftBeside(archive);
             return problems;
         });
         EXPECT_TRUE(child.ok()) << c.what << ": " << child.Describe();

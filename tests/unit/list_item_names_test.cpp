@@ -50,9 +50,21 @@ INSTANTIATE_TEST_SUITE_P(RelativeToTheBase, ListItemNameTest, ::testing::Values(
     // A base given with a trailing slash still names its own files alone.
     NameCase{L"/data/\\", L"/data/\\a.txt", L"", L"a.txt"},
     NameCase{L"D:\\data/\\", L"D:\\data/\\a.txt", L"", L"a.txt"},
-    // The leading units are cut, not compared: another tree of the same
-    // length names its files the same way.
-    NameCase{L"D:\\data\\", L"E:\\misc\\sub\\b.txt", L"sub\\", L"sub\\b.txt"}));
+    // As ZipDirectory names them: backslashes whatever the path has.
+    NameCase{L"/data\\", L"/data/sub/deep/a.txt", L"sub\\deep\\", L"sub\\deep\\a.txt"},
+    NameCase{L"D:/data/\\", L"D:/data/sub/b.txt", L"sub\\", L"sub\\b.txt"},
+    NameCase{L"D:/data/\\", L"D:/data/a.txt", L"", L"a.txt"},
+    // Compared without regard to ASCII case, either separator alike.
+    NameCase{L"D:\\Data\\", L"d:/DATA/sub/b.txt", L"sub\\", L"sub\\b.txt"}));
+
+// A path that does not lie below the base, at a separator, is named by its
+// file name alone: the base's units are compared, not cut.
+INSTANTIATE_TEST_SUITE_P(OutsideTheBase, ListItemNameTest, ::testing::Values(
+    NameCase{L"D:\\data\\", L"E:\\misc\\sub\\b.txt", L"", L"b.txt"},
+    NameCase{L"/data/d\\", L"/data/dd/x/y.txt", L"", L"y.txt"},
+    NameCase{L"/data/d\\", L"/data/datafile/x.txt", L"", L"x.txt"},
+    NameCase{L"/data/d\\", L"/data/d", L"", L"d"},
+    NameCase{L"C:\\", L"C:x.txt", L"", L"C:x.txt"}));
 
 INSTANTIATE_TEST_SUITE_P(PathsShorterThanTheBase, ListItemNameTest, ::testing::Values(
     NameCase{L"D:\\a\\very\\long\\base\\directory\\", L"C:\\b.txt", L"", L"b.txt"},

@@ -49,7 +49,8 @@ std::string ToGbk(const std::string& utf8) {
 #endif
 }
 
-const PackFailure kPackFailures[] = {PackFailure::CannotCreateArchive, PackFailure::CannotCloseArchive,
+const PackFailure kPackFailures[] = {PackFailure::CannotCreateArchive, PackFailure::CannotReplaceArchive,
+                                     PackFailure::CannotCloseArchive,
                                      PackFailure::CannotAddFolder,     PackFailure::CannotAddEntry,
                                      PackFailure::CannotOpenSource,    PackFailure::CannotWriteEntry,
                                      PackFailure::CannotReadSource};

@@ -91,22 +91,35 @@ TEST(WindowsCodePageTest, ChineseFileIsPackedUnderItsGbkNameWith936) {
     EXPECT_EQ(back, bytes);
 }
 
-TEST(WindowsCodePageTest, ChineseFileIsSkippedWith1252) {
+// 1252 has no Chinese characters: the file is read by its wide name and
+// stored under its UTF-8 name, flagged; extraction gives it its name back.
+TEST(WindowsCodePageTest, ChineseFileIsPackedUnderItsUtf8NameWith1252) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252, this is " << GetACP();
     TempDir dir;
     const fs::path chinese = dir.path() / kChineseName;
-    WriteWide(chinese, "not reachable by its ANSI name");
+    const std::string bytes = PatternBytes(50000, 5);
+    WriteWide(chinese, bytes);
     WriteFile(dir / "plain.txt", "plain");
 
-    // The wide path exists, but its ANSI text "??.txt" names nothing that
-    // can be opened: the file is left out and the rest is packed.
     CParcelon zipper;
     RecordingCallback progress;
     zipper.SetCallbacker(&progress);
     ASSERT_TRUE(zipper.ZipFiles({chinese.wstring(), dir.W("plain.txt")}, dir.W("out.zip").c_str(), 6, nullptr));
-    EXPECT_EQ(EntryNames(dir / "out.zip"), std::vector<std::string>({"plain.txt"}));
+    const auto entries = ReadCentralDirectory(dir / "out.zip");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "\xE6\x95\xB0\xE6\x8D\xAE.txt");
+    EXPECT_EQ(entries[0].flags & 0x0800, 0x0800) << "a UTF-8 name is flagged";
+    EXPECT_EQ(entries[0].uncompressed_size, bytes.size());
+    EXPECT_EQ(entries[1].name, "plain.txt");
+    EXPECT_EQ(entries[1].flags & 0x0800, 0) << "a name the code page holds keeps its ANSI bytes";
     ASSERT_FALSE(progress.values.empty());
     EXPECT_EQ(progress.values.back(), 100);
+
+    fs::create_directory(dir / "out");
+    ASSERT_TRUE(zipper.UnzipFile(dir.A("out.zip").c_str(), dir.A("out").c_str(), nullptr));
+    std::string back;
+    ASSERT_TRUE(ReadWide(dir.path() / L"out" / kChineseName, back));
+    EXPECT_EQ(back, bytes);
 }
 
 #endif // _WIN32
