@@ -95,13 +95,24 @@ std::wstring Wide(const std::string& text) {
     return wide;
 #else
     // The library converts wide paths back with the locale's charset; decode
-    // with the same one.
-    std::wstring wide(text.size() + 1, L'\0');
+    // with the same one. A byte that does not decode travels as 0xDC00 plus
+    // the byte, which the library turns back into that byte, so a file name
+    // of any bytes (Latin-1 under a UTF-8 locale, say) reaches the file.
+    std::wstring wide;
     std::mbstate_t state {};
-    const char* src = text.c_str();
-    const std::size_t n = std::mbsrtowcs(&wide[0], &src, wide.size(), &state);
-    if (n == static_cast<std::size_t>(-1)) return std::wstring(text.begin(), text.end());
-    wide.resize(n);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        wchar_t c = 0;
+        const std::size_t n = std::mbrtowc(&c, text.data() + i, text.size() - i, &state);
+        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0) {
+            wide += static_cast<wchar_t>(0xDC00 + static_cast<unsigned char>(text[i]));
+            state = std::mbstate_t {};
+            ++i;
+            continue;
+        }
+        wide += c;
+        i += n;
+    }
     return wide;
 #endif
 }

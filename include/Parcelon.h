@@ -15,7 +15,12 @@
 // systems that is the character set of the locale the environment names
 // (LANG, LC_ALL), read without changing the process's own locale. The
 // packing operations convert paths to that code page for the entry names
-// they store. Both '\' and '/' separate path components on every platform.
+// they store; a name the code page cannot hold is stored as UTF-8 instead,
+// flagged as such. Both '\' and '/' separate path components on every
+// platform. On POSIX systems a file name is bytes: a byte that does not
+// decode in the locale's character set is passed, and handed back, as the
+// code unit 0xDC00 + byte (as Python's surrogateescape does), so that a name
+// of any bytes can be named in wide text.
 //
 // Failures. Each failure writes one line to the standard error stream: a
 // Chinese text in GBK bytes (code page 936, whatever the platform, for the

@@ -24,10 +24,10 @@ sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 packages=(build-essential cmake pkg-config zlib1g-dev libgtest-dev googletest
-          python3 zip unzip p7zip-full dpkg-dev valgrind)
+          python3 zip unzip p7zip-full dpkg-dev valgrind locales)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-             libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64 locales)
+             libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64)
 fi
 if [ "$want_fuzz" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

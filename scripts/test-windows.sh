@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Builds Parcelon.dll, its import library and the test programs with the
-# mingw-w64 cross compiler, then runs them under Wine twice:
+# mingw-w64 cross compiler, then runs them under Wine four times:
 #   1. ANSI code page 1252 (LANG=C.UTF-8: Wine's default, western code page);
-#   2. ANSI code page 936 (LANG=zh_CN.GBK), with a GBK C-library locale
-#      compiled into a temporary folder (LOCPATH), so that Wine can name
-#      files in GBK without any change to the machine's locales.
+#   2. ANSI code page 936 with file names kept in GBK (LANG=zh_CN.GBK);
+#   3. ANSI code page 936 with file names kept in UTF-8 (LANG=zh_CN.UTF-8),
+#      where names GBK lacks (Korean, say) can exist, as on Windows;
+#   4. ANSI code page 932, Shift-JIS (LANG=ja_JP.UTF-8).
+# Wine takes the code page from the locale's language; the C-library locales
+# it needs are compiled into a temporary folder (LOCPATH), so the machine's
+# own locales stay as they are.
 # Wine runs in a throw-away prefix that is removed at the end.
 # Usage: scripts/test-windows.sh [build folder, default build-win]
 set -euo pipefail
@@ -41,15 +45,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step "GBK locale for Wine in $work/locale"
+step "Chinese and Japanese locales for Wine in $work/locale"
 mkdir -p "$work/locale"
-# localedef returns 1 for mere warnings; the compiled locale is what counts.
-localedef -i zh_CN -f GBK "$work/locale/zh_CN.GBK" >"$work/localedef.log" 2>&1 || true
-if [ ! -f "$work/locale/zh_CN.GBK/LC_CTYPE" ]; then
-  cat "$work/localedef.log" >&2
-  echo "test-windows: could not compile the zh_CN.GBK locale" >&2
-  exit 1
-fi
+for spec in zh_CN:GBK zh_CN:UTF-8 ja_JP:UTF-8; do
+  name="${spec%%:*}.${spec##*:}"
+  # localedef returns 1 for mere warnings; the compiled locale is what counts.
+  localedef -i "${spec%%:*}" -f "${spec##*:}" "$work/locale/$name" >"$work/localedef.log" 2>&1 || true
+  if [ ! -f "$work/locale/$name/LC_CTYPE" ]; then
+    cat "$work/localedef.log" >&2
+    echo "test-windows: could not compile the $name locale" >&2
+    exit 1
+  fi
+done
 
 step "Wine prefix"
 if ! env -u LC_ALL LANG=C.UTF-8 "$wine" wineboot -i >"$work/wineboot.log" 2>&1; then
@@ -71,6 +78,8 @@ run_suite() { # <label> <expected ANSI code page> <env assignments...>
 }
 run_suite "code page 1252" 1252 LANG=C.UTF-8
 run_suite "code page 936 (zh_CN.GBK)" 936 LANG=zh_CN.GBK LOCPATH="$work/locale"
+run_suite "code page 936 (zh_CN.UTF-8)" 936 LANG=zh_CN.UTF-8 LOCPATH="$work/locale"
+run_suite "code page 932 (ja_JP.UTF-8)" 932 LANG=ja_JP.UTF-8 LOCPATH="$work/locale"
 
 if [ "$failed" != 0 ]; then
   step "Windows suites FAILED"

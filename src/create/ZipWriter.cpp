@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMemoryLevel = 8;  // zlib's default
 constexpr uLong kVersionMadeBy = 0; // MS-DOS, as minizip's own calls write it
+// For a UTF-8 name: NTFS, version 2.0. Info-ZIP's unzip reads the names of
+// MS-DOS-made entries as OEM code page text even when they are flagged
+// UTF-8, and garbles them; it takes an NTFS-made entry's flag at its word.
+constexpr uLong kVersionMadeByUnicode = 0x0A14;
 constexpr uLong kFlagUtf8 = 0x0800;
 
 void Remember(const std::wstring& path, std::vector<ArchiveFile>& files) {
@@ -101,7 +105,8 @@ int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     return zipOpenNewFileInZip4_64(static_cast<zipFile>(zip), name.bytes.c_str(), info_ptr, nullptr, 0, nullptr,
                                    0, nullptr, Z_DEFLATED, level, 0, -MAX_WBITS, kMemoryLevel,
                                    Z_DEFAULT_STRATEGY, password, password != nullptr ? options.crc : 0,
-                                   kVersionMadeBy, name.utf8 ? kFlagUtf8 : 0, options.zip64 ? 1 : 0);
+                                   name.utf8 ? kVersionMadeByUnicode : kVersionMadeBy, name.utf8 ? kFlagUtf8 : 0,
+                                   options.zip64 ? 1 : 0);
 }
 
 } // namespace parcelon

@@ -20,6 +20,8 @@
 #include "extract/SafeEntryPath.h"
 #include "text/PathText.h"
 #include "text/TextHelpers.h"
+#include "text/Utf8.h"
+#include "platform/Platform.h"
 
 // The sanitizers' own report writer, present in every fuzzing build.
 extern "C" void __sanitizer_report_error_summary(const char* summary) __attribute__((weak));
@@ -150,6 +152,17 @@ void CheckNarrowHelpers(const std::wstring& path, const std::wstring& base) {
     Check(item.folder.empty() || item.folder.back() == L'\\', "a folder entry that does not end in a backslash");
 }
 
+// Names travel as bytes and wide text both ways without loss: UTF-8 ones
+// (flagged entries) and, on POSIX, those of the locale's character set.
+void CheckEncodings(const std::string& bytes) {
+    Check(parcelon::WideToUtf8(parcelon::Utf8ToWide(bytes)) == bytes, "UTF-8 bytes lost on the way through wide text");
+#if !defined(_WIN32)
+    const std::string no_zero = bytes.substr(0, bytes.find('\0'));
+    Check(parcelon::platform::WideToAnsi(parcelon::platform::AnsiToWide(no_zero)) == no_zero,
+          "name bytes lost on the way through wide text");
+#endif
+}
+
 void CheckEntryName(const std::wstring& name) {
     const parcelon::EntryPath path = parcelon::ClassifyEntryName(name);
     if (!path.safe) return;
@@ -196,5 +209,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFilters(path, includes, excludes);
     CheckNarrowHelpers(host_path, std::wstring(base.c_str()));
     CheckEntryName(path);
+    CheckEncodings(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

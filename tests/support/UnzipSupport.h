@@ -62,8 +62,14 @@ inline bool CraftArchive(const fs::path& archive, const std::vector<CraftedEntry
 
 
 struct NamedData {
+    NamedData(std::string name_bytes, std::string data_bytes, std::uint16_t flag_bits = 0,
+              std::string extra_field = std::string())
+        : name(std::move(name_bytes)), data(std::move(data_bytes)), flags(flag_bits), extra(std::move(extra_field)) {}
+
     std::string name;
     std::string data;
+    std::uint16_t flags; // 0x0800: the name is UTF-8 (the stored writer only)
+    std::string extra;   // the central record's extra field (the stored writer only)
 };
 
 // Writes the archive with zipfile ("deflate", "store", "bzip2", "lzma").
@@ -101,7 +107,7 @@ inline void StoredArchive(const fs::path& archive, const std::vector<NamedData>&
         const unsigned long offset = static_cast<unsigned long>(local.size());
         put32(local, 0x04034B50);
         put16(local, 10);
-        put16(local, 0); // flags
+        put16(local, e.flags);
         put16(local, 0); // Store
         put16(local, 0x6B2A);
         put16(local, 0x5A21);
@@ -115,7 +121,7 @@ inline void StoredArchive(const fs::path& archive, const std::vector<NamedData>&
         put32(central, 0x02014B50);
         put16(central, 10);
         put16(central, 10);
-        put16(central, 0);
+        put16(central, e.flags);
         put16(central, 0);
         put16(central, 0x6B2A);
         put16(central, 0x5A21);
@@ -123,10 +129,11 @@ inline void StoredArchive(const fs::path& archive, const std::vector<NamedData>&
         put32(central, static_cast<unsigned long>(e.data.size()));
         put32(central, static_cast<unsigned long>(e.data.size()));
         put16(central, static_cast<unsigned>(e.name.size()));
-        for (int i = 0; i < 4; ++i) put16(central, 0); // extra, comment, disk, internal attributes
+        put16(central, static_cast<unsigned>(e.extra.size()));
+        for (int i = 0; i < 3; ++i) put16(central, 0); // comment, disk, internal attributes
         put32(central, 0);                             // external attributes
         put32(central, offset);
-        central += e.name;
+        central += e.name + e.extra;
     }
     std::string end;
     put32(end, 0x06054B50);
