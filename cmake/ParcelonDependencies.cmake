@@ -3,14 +3,15 @@
 # zlib: see ParcelonZlib.cmake (a private build from the same source tree by
 # default; PARCELON_SYSTEM_ZLIB=ON for the installed one).
 #
-# minizip is compiled from zlib's own contrib/minizip (ioapi.c, zip.c,
-# unzip.c) into a static library inside the build tree. scripts/setup.sh
+# minizip's writer is compiled from zlib's own contrib/minizip (ioapi.c,
+# zip.c) into a static library inside the build tree; archives are read by
+# the library's own reader (src/extract). scripts/setup.sh
 # fetches that source with `apt-get source zlib` into third_party/, where it
 # is found by default. Debian's separate libminizip-dev is not used: its
 # crypt.h reads zlib's CRC table with the wrong element size on 64-bit
 # machines, and every peer rejects the archives it encrypts.
 #
-#   PARCELON_MINIZIP_SOURCE_DIR  a folder holding ioapi.c, zip.c, unzip.c
+#   PARCELON_MINIZIP_SOURCE_DIR  a folder holding ioapi.c and zip.c
 #   PARCELON_SYSTEM_MINIZIP=ON   use an installed minizip instead (vcpkg and
 #                                other systems): pkg-config, else
 #                                find_path/find_library.
@@ -27,7 +28,7 @@ if(NOT PARCELON_SYSTEM_MINIZIP)
     list(GET _parcelon_minizip_candidates -1 _parcelon_minizip_default)
   endif()
   set(PARCELON_MINIZIP_SOURCE_DIR "${_parcelon_minizip_default}" CACHE PATH
-      "Folder with minizip's ioapi.c, zip.c and unzip.c (zlib's contrib/minizip)")
+      "Folder with minizip's ioapi.c and zip.c (zlib's contrib/minizip)")
   if(NOT EXISTS "${PARCELON_MINIZIP_SOURCE_DIR}/zip.c")
     message(FATAL_ERROR
       "minizip source not found. Run scripts/setup.sh (it fetches zlib's source "
@@ -40,8 +41,7 @@ if(NOT PARCELON_SYSTEM_MINIZIP)
   add_library(parcelon_minizip STATIC
     "${PARCELON_MINIZIP_SOURCE_DIR}/ioapi.c"
     "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/ZipWithOwnRandom.c"
-    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/RandomSource.cpp"
-    "${PARCELON_MINIZIP_SOURCE_DIR}/unzip.c")
+    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/RandomSource.cpp")
   target_include_directories(parcelon_minizip SYSTEM PUBLIC "${PARCELON_MINIZIP_SOURCE_DIR}")
   target_link_libraries(parcelon_minizip PUBLIC parcelon::zlib)
   set_target_properties(parcelon_minizip PROPERTIES POSITION_INDEPENDENT_CODE ON
@@ -62,7 +62,7 @@ else()
   if(PARCELON_PC_MINIZIP_FOUND)
     target_link_libraries(parcelon_minizip INTERFACE PkgConfig::PARCELON_PC_MINIZIP)
   else()
-    find_path(PARCELON_MINIZIP_INCLUDE_DIR NAMES zip.h unzip.h PATH_SUFFIXES minizip)
+    find_path(PARCELON_MINIZIP_INCLUDE_DIR NAMES zip.h PATH_SUFFIXES minizip)
     find_library(PARCELON_MINIZIP_LIBRARY NAMES minizip unzip)
     if(NOT PARCELON_MINIZIP_INCLUDE_DIR OR NOT PARCELON_MINIZIP_LIBRARY)
       message(FATAL_ERROR "PARCELON_SYSTEM_MINIZIP=ON but no installed minizip was found")

@@ -40,8 +40,9 @@ bool CParcelon::UnzipFile(const char* szZipFile, const char* szDestDir, const ch
 }
 
 unsigned long CParcelon::GetFileCrc(const char* szFile) {
-    if (szFile == nullptr) return 0;
-    return parcelon::FileCrc(parcelon::platform::AnsiToWide(szFile), m_bStop);
+    unsigned long crc = 0;
+    if (szFile != nullptr) parcelon::FileCrc(parcelon::platform::AnsiToWide(szFile), m_bStop, crc);
+    return crc;
 }
 
 bool CParcelon::_AddFileToZipObj(void* hZip, const wchar_t* szFile, unsigned int nLevel, const char* szPassword) {

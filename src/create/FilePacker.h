@@ -11,6 +11,7 @@
 
 #include "create/PackItem.h"
 #include "create/Progress.h"
+#include "create/ZipWriter.h"
 #include "messages/Messages.h"
 
 namespace parcelon {
@@ -25,13 +26,14 @@ struct PackSettings {
 
 // The CRC-32 of the file's bytes, read from the start with other writers
 // kept out; with a set stop flag only of what was read before it (0 when it
-// was set already). 0 when the file cannot be opened.
-unsigned long FileCrc(const std::wstring& path, const std::atomic<bool>& stop);
+// was set already). False, and 0, when the file cannot be opened.
+bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned long& crc);
 
-// Packs item into zip (a minizip handle). A file that cannot be read by its
-// ANSI path is passed over (None). On a failure the entries written so far
-// stay, and the result says what went wrong.
-PackFailure PackFile(void* zip, const PackItem& item, const PackSettings& settings, Progress& progress,
+// Packs item into the archive. A file the process may not read is passed
+// over (None). On a failure the entries written so far stay, and the
+// result says what went wrong. Every encrypted entry decrypts with the
+// password and passes its CRC, whatever happened to the file meanwhile.
+PackFailure PackFile(ZipWriter& archive, const PackItem& item, const PackSettings& settings, Progress& progress,
                      const std::atomic<bool>& stop);
 
 // What a failure of PackFile is about: the folder entry's name when that
@@ -40,8 +42,8 @@ const std::wstring& FailureSubject(PackFailure failure, const PackItem& item);
 
 // Packs items in their order until the stop flag is set (it is read before
 // each), reporting each file that fails and going on with the next.
-void PackItems(void* zip, const std::vector<PackItem>& items, const PackSettings& settings, Progress& progress,
-               const std::atomic<bool>& stop, Diagnostics& diagnostics);
+void PackItems(ZipWriter& archive, const std::vector<PackItem>& items, const PackSettings& settings,
+               Progress& progress, const std::atomic<bool>& stop, Diagnostics& diagnostics);
 
 } // namespace parcelon
 

@@ -47,7 +47,7 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
                          guards);
 
-    PackItems(archive.handle(), items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
+    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
               diagnostics);
     items.clear();
     items.shrink_to_fit();

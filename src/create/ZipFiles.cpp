@@ -73,7 +73,9 @@ bool AddListedFile(PackingState& state, void* zip, const wchar_t* path, unsigned
                    Diagnostics& diagnostics) {
     Progress progress(state);
     const PackItem item = MakeListItem(state.base_dir, path != nullptr ? path : L"");
-    const PackFailure failure = PackFile(zip, item, PackSettings{level, TrimSpaces(password)}, progress, state.stop);
+    ZipWriter archive = ZipWriter::Borrowing(zip);
+    const PackFailure failure =
+        PackFile(archive, item, PackSettings{level, TrimSpaces(password)}, progress, state.stop);
     if (failure == PackFailure::None) return true;
     diagnostics.Report(failure, FailureSubject(failure, item));
     return false;
@@ -108,7 +110,7 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     }
 
     // A path that names nothing is passed over by the packer without a word.
-    PackItems(archive.handle(), items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
+    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
               diagnostics);
 
     progress.Signal(kProgressEnded);

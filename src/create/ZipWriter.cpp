@@ -3,6 +3,10 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
+
+#include "crypto/TraditionalCipher.h"
 #include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
@@ -19,6 +23,68 @@ constexpr uLong kVersionMadeBy = 0; // MS-DOS, as minizip's own calls write it
 // UTF-8, and garbles them; it takes an NTFS-made entry's flag at its word.
 constexpr uLong kVersionMadeByUnicode = 0x0A14;
 constexpr uLong kFlagUtf8 = 0x0800;
+
+constexpr std::uint32_t kLocalSignature = 0x04034B50;
+constexpr std::size_t kLocalSize = 30;
+constexpr std::size_t kEncryptionHeader = 12;
+
+std::uint32_t Le32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+bool ReadAt(std::FILE* file, std::uint64_t offset, unsigned char* data, std::size_t size) {
+    return platform::SeekFile(file, static_cast<std::int64_t>(offset), SEEK_SET) &&
+           std::fread(data, 1, size, file) == size;
+}
+bool WriteAt(std::FILE* file, std::uint64_t offset, const unsigned char* data, std::size_t size) {
+    return platform::SeekFile(file, static_cast<std::int64_t>(offset), SEEK_SET) &&
+           std::fwrite(data, 1, size, file) == size;
+}
+
+// Encrypts the entry whose local header is at offset again, with a header
+// whose check byte is the high byte of the CRC-32 the entry stores: the
+// same random bytes, the same length, so nothing else in the archive moves.
+bool ReencryptEntry(std::FILE* file, std::uint64_t offset, const std::string& password) {
+    unsigned char header[kLocalSize];
+    if (!ReadAt(file, offset, header, sizeof header) || Le32(header) != kLocalSignature) return false;
+    const std::uint32_t crc = Le32(header + 14);
+    std::uint64_t size = Le32(header + 18);
+    const std::size_t name_size = Le16(header + 26);
+    const std::size_t extra_size = Le16(header + 28);
+    if (size == 0xFFFFFFFF) {
+        // A ZIP64 entry: its local extra field holds both sizes.
+        std::vector<unsigned char> extra(extra_size);
+        if (!ReadAt(file, offset + kLocalSize + name_size, extra.data(), extra.size())) return false;
+        bool found = false;
+        for (std::size_t at = 0; at + 4 <= extra.size();) {
+            const std::size_t field = Le16(&extra[at + 2]);
+            if (Le16(&extra[at]) == 1 && field >= 16 && at + 4 + field <= extra.size()) {
+                size = static_cast<std::uint64_t>(Le32(&extra[at + 12])) | static_cast<std::uint64_t>(Le32(&extra[at + 16])) << 32;
+                found = true;
+                break;
+            }
+            at += 4 + field;
+        }
+        if (!found) return false;
+    }
+    if (size < kEncryptionHeader) return false;
+    const std::uint64_t data = offset + kLocalSize + name_size + extra_size;
+    TraditionalCipher old_keys(password.c_str());
+    TraditionalCipher new_keys(password.c_str());
+    std::vector<unsigned char> block(64 * 1024);
+    for (std::uint64_t done = 0; done < size;) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - done));
+        if (!ReadAt(file, data + done, block.data(), count)) return false;
+        old_keys.Decrypt(block.data(), count);
+        if (done == 0) block[kEncryptionHeader - 1] = static_cast<unsigned char>(crc >> 24);
+        new_keys.Encrypt(block.data(), count);
+        if (!WriteAt(file, data + done, block.data(), count)) return false;
+        done += count;
+    }
+    return true;
+}
 
 void Remember(const std::wstring& path, std::vector<ArchiveFile>& files) {
     ArchiveFile file;
@@ -50,6 +116,7 @@ ZipWriter::ZipWriter(const std::wstring& path) : path_(path) {
     temporary_ = temporary.path;
     ArchiveStream stream;
     stream.file = temporary.file; // minizip owns it from here, and closes it
+    stream_ = temporary.file;
     zlib_filefunc64_def functions = PlatformFileFunctions();
     handle_ = zipOpen2_64(&stream, APPEND_STATUS_CREATE, nullptr, &functions);
     if (handle_ == nullptr) {
@@ -61,19 +128,54 @@ ZipWriter::ZipWriter(const std::wstring& path) : path_(path) {
     Remember(path_, own_files_);
 }
 
+ZipWriter ZipWriter::Borrowing(void* handle) {
+    ZipWriter writer;
+    writer.handle_ = handle;
+    writer.owned_ = false;
+    return writer;
+}
+
+ZipWriter::ZipWriter(ZipWriter&& other) noexcept
+    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_)), handle_(other.handle_),
+      stream_(other.stream_), owned_(other.owned_), failure_(other.failure_), own_files_(std::move(other.own_files_)),
+      repairs_(std::move(other.repairs_)) {
+    other.handle_ = nullptr;
+    other.stream_ = nullptr;
+}
+
 ZipWriter::~ZipWriter() {
-    if (handle_ == nullptr) return;
+    if (handle_ == nullptr || !owned_) return;
     zipClose(static_cast<zipFile>(handle_), nullptr);
     platform::RemoveFile(temporary_);
 }
 
+std::uint64_t ZipWriter::NextEntryOffset() const {
+    if (stream_ == nullptr) return 0;
+    const std::int64_t position = platform::TellFile(stream_);
+    return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
+void ZipWriter::RepairCheckByte(std::uint64_t offset, const std::string& password) {
+    if (owned_ && stream_ != nullptr) repairs_.push_back(Repair{offset, password});
+}
+
 PackFailure ZipWriter::Finish() {
-    if (handle_ == nullptr) return failure_;
+    if (handle_ == nullptr || !owned_) return failure_;
     const int closed = zipClose(static_cast<zipFile>(handle_), nullptr);
     handle_ = nullptr;
+    stream_ = nullptr;
     if (closed != ZIP_OK) {
         platform::RemoveFile(temporary_);
         return PackFailure::CannotCloseArchive;
+    }
+    if (!repairs_.empty()) {
+        platform::FilePtr file(platform::OpenForUpdate(temporary_));
+        bool repaired = file != nullptr;
+        for (const Repair& repair : repairs_) repaired = repaired && ReencryptEntry(file.get(), repair.offset, repair.password);
+        if (!repaired || !platform::CloseFile(file.release())) {
+            platform::RemoveFile(temporary_);
+            return PackFailure::CannotCloseArchive;
+        }
     }
     if (!platform::MoveIntoPlace(temporary_, path_)) {
         platform::RemoveFile(temporary_);
@@ -95,9 +197,12 @@ int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     const int level = static_cast<int>(options.level);
     if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) return ZIP_PARAMERROR;
 
-    // The all-zero record: minizip makes DOS date 0x0020 and time 0 of it.
+    // A fixed date, 1 January 1980 (DOS date 0x0021), time 0: the same bytes
+    // for the same files everywhere. (Day 0 of January, what an all-zero
+    // record makes, is no date, and readers call the header damaged.)
     // Folder entries pass none and get date and time 0.
     zip_fileinfo info {};
+    info.tmz_date.tm_mday = 1;
     const zip_fileinfo* info_ptr = options.file_entry ? &info : nullptr;
     const char* password = options.password.empty() ? nullptr : options.password.c_str();
     // zipOpenNewFileInZip and zipOpenNewFileInZip3 (and their _64 forms) are

@@ -41,11 +41,15 @@ public:
     // Starts the archive that is to take the place of path. IsOpen() says
     // whether that worked; failure() then says why.
     explicit ZipWriter(const std::wstring& path);
+    // An archive somebody else opened (a minizip handle) and will close.
+    static ZipWriter Borrowing(void* handle);
+    ZipWriter(ZipWriter&& other) noexcept;
     // An archive left unfinished (the operation left early) is removed; the
     // file at its path stays as it was.
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
+    ZipWriter& operator=(ZipWriter&&) = delete;
 
     bool IsOpen() const { return handle_ != nullptr; }
     void* handle() const { return handle_; }
@@ -56,17 +60,38 @@ public:
     // The files packing must pass over: the new archive and the old one.
     const std::vector<ArchiveFile>& own_files() const { return own_files_; }
 
-    // Writes the central directory (zipClose, no global comment) and puts
-    // the archive in its path's place: None, CannotCloseArchive or
-    // CannotReplaceArchive. Either way the writer is closed afterwards.
+    // Where the next entry's local header goes (0 when not known: a
+    // borrowed archive).
+    std::uint64_t NextEntryOffset() const;
+
+    // The encrypted entry at offset was written with a header whose check
+    // byte no longer matches its data's CRC (its file changed while packed,
+    // or could not be read); once the archive is complete, the entry is
+    // encrypted again, in place, with a header made from the CRC it stores.
+    void RepairCheckByte(std::uint64_t offset, const std::string& password);
+
+    // Writes the central directory (zipClose, no global comment), repairs
+    // what was asked, and puts the archive in its path's place: None,
+    // CannotCloseArchive or CannotReplaceArchive. Either way the writer is
+    // closed afterwards.
     PackFailure Finish();
 
 private:
+    struct Repair {
+        std::uint64_t offset;
+        std::string password;
+    };
+
+    ZipWriter() = default;
+
     std::wstring path_;
     std::wstring temporary_;
     void* handle_ = nullptr;
+    std::FILE* stream_ = nullptr; // minizip's file, to tell positions by
+    bool owned_ = true;
     PackFailure failure_ = PackFailure::None;
     std::vector<ArchiveFile> own_files_;
+    std::vector<Repair> repairs_;
 };
 
 // An entry's name as the archive stores it.

@@ -1,5 +1,6 @@
 #include "extract/SafeEntryPath.h"
 
+#include "platform/Platform.h"
 #include "text/PathText.h"
 
 namespace parcelon {
@@ -35,7 +36,7 @@ EntryPath ClassifyEntryName(const std::wstring& name) {
     std::size_t begin = 0;
     for (std::size_t i = 0; i <= name.size(); ++i) {
         if (i < name.size() && !IsSeparator(name[i])) continue;
-        if (IsParentComponent(name, begin, i)) {
+        if (IsParentComponent(name, begin, i) || platform::IsDeviceName(std::wstring_view(name).substr(begin, i - begin))) {
             path.folders.clear();
             return path;
         }

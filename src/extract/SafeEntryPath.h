@@ -12,7 +12,8 @@ namespace parcelon {
 struct EntryPath {
     // False for a name that could reach outside the destination: an
     // absolute one ("/x", "\x", "C:x"), one with a parent component (".."),
-    // an empty one, or one with a zero inside.
+    // an empty one, one with a zero inside, or (on Windows) one with a
+    // component the system takes for a device (CON, nul.txt).
     bool safe = false;
     // The name ends in "/" or "\": the entry stands for a folder.
     bool folder = false;

@@ -1,41 +1,48 @@
 #include "extract/UnzipFile.h"
 
-#include <unzip.h>
-
+#include <iterator>
+#include <map>
 #include <string>
 
-#include "extract/EntryCopy.h"
+#include "extract/ArchiveInput.h"
+#include "extract/CentralDirectory.h"
+#include "extract/EntryData.h"
+#include "extract/OutputFile.h"
 #include "extract/SafeEntryPath.h"
 #include "extract/StoredName.h"
+#include "crypto/TraditionalCipher.h"
 #include "memory/OperationMemory.h"
-#include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
+#include "text/TextHelpers.h"
 
 namespace parcelon {
 
 namespace {
 
-// The archive open for reading, closed on every way out.
-class ArchiveReader {
-public:
-    explicit ArchiveReader(const std::wstring& path) {
-        if (path.empty()) return;
-        zlib_filefunc64_def functions = PlatformFileFunctions();
-        ArchiveStream stream;
-        stream.path = path;
-        handle_ = unzOpen2_64(&stream, &functions);
-    }
-    ~ArchiveReader() {
-        if (handle_ != nullptr) unzClose(handle_);
-    }
-    ArchiveReader(const ArchiveReader&) = delete;
-    ArchiveReader& operator=(const ArchiveReader&) = delete;
+// Where the entries go: the destination and a "/", and whether the
+// destination exists (it must already be there).
+struct Destination {
+    std::wstring prefix;
+    bool exists = false;
+};
 
-    bool IsOpen() const { return handle_ != nullptr; }
-    unzFile handle() const { return handle_; }
+// The bytes of the entries extracted so far; a new entry's must not
+// overlap any of them (two records for one local header, or an entry whose
+// data hold the next entries: the way a small archive unpacks to a huge
+// tree).
+class Occupied {
+public:
+    bool Overlaps(const EntrySpan& span) const {
+        auto next = spans_.lower_bound(span.header);
+        if (next != spans_.end() && next->first < span.end) return true;
+        if (next != spans_.end() && next->first == span.header) return true;
+        if (next != spans_.begin() && std::prev(next)->second > span.header) return true;
+        return false;
+    }
+    void Add(const EntrySpan& span) { spans_[span.header] = span.end; }
 
 private:
-    unzFile handle_ = nullptr;
+    std::map<std::uint64_t, std::uint64_t> spans_; // start -> end
 };
 
 // Makes each folder the entry lies in (for a folder entry, the folder
@@ -47,59 +54,55 @@ bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path) {
     return true;
 }
 
-// The current entry's record, with its name and extra field as the archive
-// stores them. The lengths come first, and the buffers are made to fit.
-bool ReadEntryInfo(unzFile archive, unz_file_info64& info, std::string& name, std::string& extra) {
-    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-    // One spare byte each: minizip ends a name that fits with a zero.
-    name.assign(info.size_filename + 1, '\0');
-    extra.assign(info.size_file_extra + 1, '\0');
-    const uLong name_size = static_cast<uLong>(name.size());
-    const uLong extra_size = static_cast<uLong>(extra.size());
-    if (unzGetCurrentFileInfo64(archive, &info, &name[0], name_size, &extra[0], extra_size, nullptr, 0) != UNZ_OK ||
-        info.size_filename + 1 != name.size() || info.size_file_extra + 1 != extra.size())
-        return false;
-    name.pop_back();
-    extra.pop_back();
-    return true;
+// The data into output, with the password as given and, when that fails and
+// the password has white space around it, with the text the packing side
+// would have used: archives packed with " s3cret " open with " s3cret ".
+UnzipFailure CopyWithPassword(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
+                              const char* password, OutputFile& output) {
+    const UnzipFailure first = CopyEntryData(input, record, span, password, output);
+    if (first == UnzipFailure::None || first == UnzipFailure::CannotWriteOutput || password == nullptr) return first;
+    if ((record.flags & kFlagEncrypted) == 0) return first;
+    const std::string trimmed = TrimSpaces(password);
+    if (trimmed == password || !output.Restart()) return first;
+    return CopyEntryData(input, record, span, trimmed.c_str(), output) == UnzipFailure::None ? UnzipFailure::None
+                                                                                              : first;
 }
 
-// Where the entries go: the destination and a "/", and whether the
-// destination exists (it must already be there).
-struct Destination {
-    std::wstring prefix;
-    bool exists = false;
-};
-
-// Extracts the archive's current entry below the destination.
-UnzipFailure ExtractCurrentEntry(unzFile archive, const Destination& dest, const char* password) {
-    unz_file_info64 info {};
-    std::string stored_name;
-    std::string extra;
-    if (!ReadEntryInfo(archive, info, stored_name, extra)) return UnzipFailure::CannotReadEntryInfo;
-
-    const std::wstring name = DecodeStoredName(stored_name, static_cast<std::uint16_t>(info.flag), extra);
+UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, const EndRecord& end,
+                          const Destination& dest, const char* password, Occupied& occupied) {
+    const std::wstring name = DecodeStoredName(record.name, record.flags, record.extra);
     const EntryPath path = ClassifyEntryName(name);
     if (!path.safe) return UnzipFailure::EntryNameUnsafe;
     if (!dest.exists) return UnzipFailure::DestinationMissing;
+    if (path.folder && record.uncompressed_size > 0) return UnzipFailure::FolderEntryHasData;
+
+    EntrySpan span;
+    const UnzipFailure located = LocateEntry(input, record, end.cd_offset + end.shift, span);
+    if (located != UnzipFailure::None) return located;
+    if (occupied.Overlaps(span)) return UnzipFailure::EntryOverlaps;
+    occupied.Add(span);
+
     if (!MakeEntryFolders(dest.prefix, path)) return UnzipFailure::CannotCreateFolder;
     if (path.folder) return UnzipFailure::None;
 
-    platform::FilePtr output(platform::OpenForWrite(dest.prefix + name));
-    if (!output) return UnzipFailure::CannotCreateOutput;
-    const UnzipFailure copied = CopyCurrentEntry(archive, FactsOf(info), password, output.get());
+    const std::wstring target = dest.prefix + name;
+    if (platform::DirectoryExists(target)) return UnzipFailure::CannotCreateOutput;
+    OutputFile output(target);
+    if (!output.IsOpen()) return UnzipFailure::CannotCreateOutput;
+    const UnzipFailure copied = CopyWithPassword(input, record, span, password, output);
     if (copied != UnzipFailure::None) return copied;
-    // Data still buffered reach the file only now.
-    if (!platform::CloseFile(output.release())) return UnzipFailure::CannotWriteOutput;
-    return UnzipFailure::None;
+    return output.Commit();
 }
 
 UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* password) {
-    ArchiveReader archive(zip_file != nullptr ? platform::AnsiToWide(zip_file) : std::wstring());
-    if (!archive.IsOpen()) return UnzipFailure::CannotOpenArchive;
-    unz_global_info global {};
-    if (unzGetGlobalInfo(archive.handle(), &global) != UNZ_OK) return UnzipFailure::CannotReadArchiveInfo;
-    if (unzGoToFirstFile(archive.handle()) != UNZ_OK) return UnzipFailure::CannotFindFirstEntry;
+    ArchiveInput input(zip_file != nullptr ? platform::AnsiToWide(zip_file) : std::wstring());
+    if (!input.IsOpen()) return UnzipFailure::CannotOpenArchive;
+    EndRecord end;
+    const UnzipFailure ended = ReadEndRecord(input, end);
+    if (ended != UnzipFailure::None) return ended;
+    // An archive without entries (what packing an empty folder writes):
+    // nothing to do.
+    if (end.cd_size == 0 && end.entries == 0) return UnzipFailure::None;
 
     // An empty text names no folder (joined with "/" it would name the root
     // instead).
@@ -107,11 +110,23 @@ UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* 
     if (dest_dir != nullptr) dest.prefix = platform::AnsiToWide(dest_dir);
     dest.exists = !dest.prefix.empty() && platform::DirectoryExists(dest.prefix);
     dest.prefix += L'/';
-    do {
-        const UnzipFailure failure = ExtractCurrentEntry(archive.handle(), dest, password);
-        if (failure != UnzipFailure::None) return failure;
-    } while (unzGoToNextFile(archive.handle()) == UNZ_OK);
-    return UnzipFailure::None;
+
+    // Every record the directory holds: more than the end record counts
+    // (a count that wrapped past 65,535, say) are extracted too; fewer mean
+    // records are missing, and the entry after the last cannot be read.
+    CentralDirectoryWalk walk(input, end);
+    if (walk.done()) return UnzipFailure::CannotFindFirstEntry;
+    Occupied occupied;
+    CentralRecord record;
+    std::uint64_t records = 0;
+    while (!walk.done()) {
+        const UnzipFailure read = walk.Next(record);
+        if (read != UnzipFailure::None) return read;
+        ++records;
+        const UnzipFailure extracted = ExtractEntry(input, record, end, dest, password, occupied);
+        if (extracted != UnzipFailure::None) return extracted;
+    }
+    return records < end.entries ? UnzipFailure::CannotReadEntryInfo : UnzipFailure::None;
 }
 
 } // namespace

@@ -26,12 +26,15 @@ enum class UnzipFailure {
     CannotOpenArchive,      // missing, unreadable, or not a ZIP archive
     CannotReadArchiveInfo,  // the end record cannot be read
     CannotFindFirstEntry,   // the central directory has no first record
-    CannotReadEntryInfo,    // an entry's central record cannot be read
-    EntryNameUnsafe,        // absolute, climbing, empty, or holding a zero byte
+    CannotReadEntryInfo,    // a central record cannot be read (the directory is damaged)
+    EntryNameUnsafe,        // absolute, climbing, empty, holding a zero, or a Windows device
+    FolderEntryHasData,     // a folder entry that carries data, which would be dropped
     DestinationMissing,     // the destination folder does not exist
     CannotCreateFolder,     // a folder the entry lies in cannot be made
     CannotCreateOutput,     // the output file cannot be created
-    CannotOpenEntry,        // the entry's local header or encryption header cannot be read
+    CannotOpenEntry,        // the entry's encryption header cannot be read
+    LocalHeaderMismatch,    // the local header is missing, or names another entry or method
+    EntryOverlaps,          // the entry's bytes overlap an earlier entry's, or the directory
     UnsupportedMethod,      // neither Store nor Deflate
     UnsupportedEncryption,  // strong encryption
     PasswordRequired,       // an encrypted entry, and no password

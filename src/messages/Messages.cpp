@@ -65,6 +65,7 @@ Line UnzipLine(UnzipFailure failure) {
                 "\xCE\xC4\xBC\xFE\xD0\xC5\xCF\xA2",
                 u8"解压错误：无法获取当前文件信息"};
     case UnzipFailure::EntryNameUnsafe:
+    case UnzipFailure::FolderEntryHasData:
     case UnzipFailure::DestinationMissing:
     case UnzipFailure::CannotCreateFolder:
     case UnzipFailure::CannotCreateOutput:
@@ -72,6 +73,8 @@ Line UnzipLine(UnzipFailure failure) {
                 "\xCE\xC4\xBC\xFE",
                 u8"解压错误：无法创建输出文件"};
     case UnzipFailure::CannotOpenEntry:
+    case UnzipFailure::LocalHeaderMismatch:
+    case UnzipFailure::EntryOverlaps:
     case UnzipFailure::UnsupportedMethod:
     case UnzipFailure::UnsupportedEncryption:
     case UnzipFailure::PasswordRequired:

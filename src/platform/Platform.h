@@ -54,6 +54,13 @@ private:
     const std::string* outer_;
 };
 
+// True when the file system takes a path component of this name for a
+// device rather than a file: on Windows CON, PRN, AUX, NUL, COM1 to COM9,
+// LPT1 to LPT9 (and COM and LPT with a superscript 1, 2 or 3), CONIN$ and
+// CONOUT$, in any case, with any extension (nul.txt), trailing dots and
+// spaces ignored. Elsewhere no name is.
+bool IsDeviceName(std::wstring_view component);
+
 // ---------------------------------------------------------------- files
 
 // Something, a file or a folder, exists at path.
@@ -96,8 +103,8 @@ enum class Replacement {
 Replacement CanReplace(const std::wstring& path);
 
 // A new, empty file beside target (in the same folder, so that it can take
-// target's place at once), created for writing; null file when it cannot
-// be made.
+// target's place at once), named .parcelon.XXXXXXXX.tmp and created for
+// writing; null file when it cannot be made.
 struct TemporaryFile {
     std::FILE* file = nullptr;
     std::wstring path;
@@ -136,6 +143,9 @@ std::FILE* OpenForReadDenyWrite(const std::wstring& path);
 
 // Creates a file, or truncates an existing one, for writing in binary mode.
 std::FILE* OpenForWrite(const std::wstring& path);
+
+// Opens an existing file for reading and writing in place.
+std::FILE* OpenForUpdate(const std::wstring& path);
 
 // Closes a stream and says whether everything buffered reached the file.
 bool CloseFile(std::FILE* file);

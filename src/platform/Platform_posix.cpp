@@ -251,6 +251,8 @@ std::size_t AnsiCharLength(std::string_view text) {
     return room == 0 && used > 0 ? used : 1;
 }
 
+bool IsDeviceName(std::wstring_view) { return false; }
+
 // ---------------------------------------------------------------- files
 
 bool PathExists(const std::wstring& path) {
@@ -324,14 +326,15 @@ Replacement CanReplace(const std::wstring& path) {
 
 TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     TemporaryFile temporary;
+    // A short name of its own, so that a target whose name is as long as
+    // the file system allows still gets one.
     const std::size_t separator = target.find_last_of(L"\\/");
     const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
-    const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
     std::random_device source;
     for (int attempt = 0; attempt < 16; ++attempt) {
         wchar_t suffix[16];
         std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
-        const std::wstring candidate = folder + L"." + name + suffix;
+        const std::wstring candidate = folder + L".parcelon" + suffix;
         const int fd = open(NativeOf(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -373,6 +376,11 @@ std::FILE* OpenForReadDenyWrite(const std::wstring& path) { return OpenRegularFo
 std::FILE* OpenForWrite(const std::wstring& path) {
     if (path.empty()) return nullptr;
     return std::fopen(NativeOf(path).c_str(), "wbe");
+}
+
+std::FILE* OpenForUpdate(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return std::fopen(NativeOf(path).c_str(), "r+be");
 }
 
 bool CloseFile(std::FILE* file) { return file != nullptr && std::fclose(file) == 0; }

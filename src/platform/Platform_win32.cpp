@@ -150,6 +150,25 @@ std::wstring AnsiToWide(std::string_view text) {
     return wide;
 }
 
+bool IsDeviceName(std::wstring_view component) {
+    // What the system compares: the name before its first dot, without the
+    // dots and spaces it ignores at the end.
+    std::size_t end = component.size();
+    while (end > 0 && (component[end - 1] == L'.' || component[end - 1] == L' ')) --end;
+    std::wstring base(component.substr(0, end));
+    const std::size_t dot = base.find(L'.');
+    if (dot != std::wstring::npos) base.erase(dot);
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (wchar_t& c : base)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 0x20);
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) return false;
+    const wchar_t digit = base[3];
+    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
 // ---------------------------------------------------------------- files
 
 bool PathExists(const std::wstring& path) {
@@ -205,14 +224,15 @@ Replacement CanReplace(const std::wstring& path) {
 
 TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     TemporaryFile temporary;
+    // A short name of its own, so that a target whose name is as long as
+    // the file system allows still gets one.
     const std::size_t separator = target.find_last_of(L"\\/");
     const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
-    const std::wstring name = separator == std::wstring::npos ? target : target.substr(separator + 1);
     std::random_device source;
     for (int attempt = 0; attempt < 16; ++attempt) {
         wchar_t suffix[16];
         std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
-        const std::wstring candidate = folder + L"." + name + suffix;
+        const std::wstring candidate = folder + L".parcelon" + suffix;
         const HANDLE handle = ::CreateFileW(Api(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -276,6 +296,11 @@ std::FILE* OpenForReadDenyWrite(const std::wstring& path) {
 std::FILE* OpenForWrite(const std::wstring& path) {
     if (path.empty()) return nullptr;
     return ::_wfopen(Api(path).c_str(), L"wb");
+}
+
+std::FILE* OpenForUpdate(const std::wstring& path) {
+    if (path.empty()) return nullptr;
+    return ::_wfopen(Api(path).c_str(), L"r+b");
 }
 
 bool CloseFile(std::FILE* file) { return file != nullptr && std::fclose(file) == 0; }

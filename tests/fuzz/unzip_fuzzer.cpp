@@ -37,6 +37,7 @@ extern "C" void __sanitizer_report_error_summary(const char* summary) __attribut
 namespace {
 
 constexpr int kSentinelDepth = 6;
+constexpr char kPlanted[] = "a file that was there before";
 
 struct Stamp {
     mode_t kind = 0;
@@ -150,6 +151,7 @@ public:
 
         RemoveTree(run_);
         if (mkdir(run_.c_str(), 0700) != 0) Violation("cannot recreate run/");
+        WriteBytes(run_ + "/planted.txt", reinterpret_cast<const std::uint8_t*>(kPlanted), sizeof kPlanted - 1);
         WriteBytes(archive_, archive, archive_size);
         // The input file's own stamp changes with every run.
         std::map<std::string, Stamp> expected = before_;
@@ -179,7 +181,17 @@ public:
         Scan(run_, std::string(), inside);
         for (const auto& [path, stamp] : inside) {
             if (stamp.kind != S_IFREG && stamp.kind != S_IFDIR) Violation("neither a file nor a folder: " + path);
+            // An entry's data go to a temporary file that takes its name
+            // only once checked: a failed entry leaves nothing behind.
+            if (path.find("/.parcelon.") != std::string::npos) Violation("left behind: " + path);
         }
+        // A file that stood in the destination stays as it was unless an
+        // entry of its name was extracted whole (which needs its name in
+        // the archive's bytes).
+        const std::string planted = run_ + "/planted.txt";
+        const std::string bytes(reinterpret_cast<const char*>(archive), archive_size);
+        if (bytes.find("planted.txt") == std::string::npos && ReadBytes(planted) != kPlanted)
+            Violation("a file the archive does not name was changed: " + planted);
     }
 
 private:

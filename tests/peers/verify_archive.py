@@ -11,7 +11,9 @@ pwd = password.encode() if password != "-" else None
 with zipfile.ZipFile(archive) as z:
     for info in z.infolist():
         assert info.compress_type == 8, (info.filename, info.compress_type)
-        assert info.date_time == (1980, 1, 0, 0, 0, 0) or info.filename.endswith("\\"), info.date_time
+        # 1 January 1980 for files; no date (all zero) for folder entries.
+        expected = (1980, 0, 0, 0, 0, 0) if info.filename.endswith("\\") else (1980, 1, 1, 0, 0, 0)
+        assert info.date_time == expected, (info.filename, info.date_time)
         assert info.create_version == 0 and info.create_system == 0, info.filename
         assert info.extra == b"", info.filename
         assert bool(info.flag_bits & 1) == (pwd is not None), info.filename

@@ -147,35 +147,54 @@ TEST_F(UnzipRoundTripTest, EncryptedArchiveExtractsWithItsPassword) {
     ExpectExtractedWhole();
 }
 
-TEST_F(UnzipRoundTripTest, PackingTrimsThePasswordAndExtractionDoesNot) {
+TEST_F(UnzipRoundTripTest, TheSameTextOpensWhatPackingEncryptedWithIt) {
+    // Packing trims its password; extraction tries the text as given, then
+    // (only when that fails) the trimmed text.
     const fs::path archive = Pack(files, "  pass word \t");
     std::string err;
-    // The untrimmed text is another password: refused, by the check byte or,
-    // when that matches by chance (1 in 256), by the data.
-    EXPECT_FALSE(Unzip(archive, "  pass word \t", &err));
+    EXPECT_TRUE(Unzip(archive, "  pass word \t", &err)) << err;
+    ExpectExtractedWhole();
+    EXPECT_TRUE(Unzip(archive, "pass word", &err)) << err;
+    ExpectExtractedWhole();
+    // White space inside is part of the password.
+    EXPECT_FALSE(Unzip(archive, "pass  word", &err));
     EXPECT_TRUE(failure == parcelon::UnzipFailure::WrongPassword || failure == parcelon::UnzipFailure::DataCorrupt)
         << err;
     EXPECT_EQ(err, MessageLine(failure));
-    EXPECT_TRUE(Unzip(archive, "pass word", &err));
-    EXPECT_EQ(err, "");
-    ExpectExtractedWhole();
+}
+
+TEST_F(UnzipRoundTripTest, APasswordThatOpensAsGivenIsNeverTrimmed) {
+    // An archive whose password has spaces of its own (written by another
+    // tool) opens with exactly that text.
+    CraftedEntry entry;
+    entry.name = "spaced.txt";
+    entry.data = "spaces are part of it";
+    entry.password = " spaced ";
+    if (!HaveTool("python3")) GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(CraftArchive(dir / "s.zip", {entry}));
+    std::string err;
+    EXPECT_TRUE(Unzip(dir / "s.zip", " spaced ", &err)) << err;
+    EXPECT_EQ(Out("spaced.txt"), "spaces are part of it");
+    EXPECT_FALSE(Unzip(dir / "s.zip", "spaced", &err));
 }
 
 TEST_F(UnzipRoundTripTest, WrongPasswordsAreRefusedByTheCheckByte) {
     const fs::path archive = Pack({files[1]}, "right");
     int refused_by_check = 0;
-    for (const char* wrong : {"wrong", "Right", "right "}) {
+    for (const char* wrong : {"wrong", "Right", "right!"}) {
         fs::remove_all(dir / "out");
         fs::create_directories(dir / "out");
+        // An existing file of the entry's name is left exactly as it was.
+        WriteFile(dir / "out/small.txt", "kept");
         std::string err;
         EXPECT_FALSE(Unzip(archive, wrong, &err)) << wrong;
         if (failure == parcelon::UnzipFailure::WrongPassword) {
             ++refused_by_check;
-            EXPECT_EQ(Out("small.txt"), "") << "the output file stays behind, empty";
         } else {
             EXPECT_EQ(failure, parcelon::UnzipFailure::DataCorrupt) << wrong;
         }
-        EXPECT_EQ(OutListing(), std::set<std::string>{"small.txt"});
+        EXPECT_EQ(OutListing(), std::set<std::string>{"small.txt"}) << "nothing left behind";
+        EXPECT_EQ(Out("small.txt"), "kept");
     }
     // Each passes the check by chance once in 256 times.
     EXPECT_GE(refused_by_check, 1);
@@ -186,8 +205,7 @@ TEST_F(UnzipRoundTripTest, AnEncryptedEntryWithoutPasswordGivesMessage6) {
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
     ExpectFailure(parcelon::UnzipFailure::PasswordRequired, err);
-    EXPECT_EQ(OutListing(), std::set<std::string>{"small.txt"});
-    EXPECT_EQ(Out("small.txt"), "");
+    EXPECT_EQ(OutListing(), std::set<std::string>{}) << "nothing left behind";
 }
 
 TEST_F(UnzipRoundTripTest, APasswordForPlainEntriesIsNotUsed) {
@@ -239,11 +257,14 @@ TEST_F(UnzipDamagedDataTest, AFlippedByteInDeflateDataGivesMessage7) {
     const auto entries = ReadCentralDirectory(archive);
     ASSERT_EQ(entries.size(), 2u);
     FlipByte(archive, FirstDataOffset(ReadFile(archive)) + entries[0].compressed_size / 2);
+    WriteFile(dir / "out/good.txt", "the file the entry would replace");
     std::string err;
     EXPECT_FALSE(Unzip(archive, nullptr, &err));
     ExpectFailure(parcelon::UnzipFailure::DataCorrupt, err);
-    // The walk stopped at the damaged entry; what was written of it stays.
+    // The walk stopped at the damaged entry; the file of its name is as it
+    // was, and nothing else is left.
     EXPECT_EQ(OutListing(), std::set<std::string>{"good.txt"});
+    EXPECT_EQ(Out("good.txt"), "the file the entry would replace");
 }
 
 TEST_F(UnzipDamagedDataTest, AFlippedByteInEncryptedDataGivesMessage7) {
@@ -270,7 +291,7 @@ TEST_F(UnzipDamagedDataTest, AFlippedByteInStoredDataGivesMessage7) {
         std::string err;
         EXPECT_FALSE(Unzip(dir / "s.zip", password, &err));
         ExpectFailure(parcelon::UnzipFailure::DataCorrupt, err, password ? "encrypted" : "plain");
-        EXPECT_EQ(Out("stored.bin").size(), data.size()) << "the data read stay behind";
+        EXPECT_EQ(OutListing(), std::set<std::string>{}) << "nothing left behind";
     }
 }
 
@@ -295,12 +316,14 @@ TEST_F(UnzipDamagedDataTest, ARecordedSizeBeyondTheDeflateStreamGivesMessage7) {
 
 class UnzipArchiveTest : public UnzipTest {};
 
-TEST_F(UnzipArchiveTest, AnArchiveWithoutEntriesGivesMessage1) {
+TEST_F(UnzipArchiveTest, AnArchiveWithoutEntriesExtractsNothingAndSucceeds) {
+    // The 22-byte archive packing an empty folder writes: its end record
+    // stands at the very start of the file.
     const fs::path archive = Pack({}, nullptr);
     ASSERT_EQ(fs::file_size(archive), 22u);
     std::string err;
-    EXPECT_FALSE(Unzip(archive, nullptr, &err));
-    ExpectFailure(parcelon::UnzipFailure::CannotOpenArchive, err);
+    EXPECT_TRUE(Unzip(archive, nullptr, &err)) << err;
+    EXPECT_EQ(err, "");
     EXPECT_TRUE(OutListing().empty());
 }
 
@@ -426,19 +449,21 @@ TEST_F(UnzipEncryptionTest, AWrongPasswordGivesExactlyMessage6) {
     for (bool descriptor : {false, true}) {
         second.descriptor = descriptor;
         ASSERT_TRUE(CraftArchive(dir / "w.zip", {first, second}));
-        for (const char* wrong : {"wrong", "", "right "}) {
+        for (const char* wrong : {"wrong", "", "righ t", " wrong "}) {
             fs::remove_all(dir / "out");
             fs::create_directories(dir / "out");
             std::string err;
             EXPECT_FALSE(Unzip(dir / "w.zip", wrong, &err)) << "'" << wrong << "'";
             ExpectFailure(parcelon::UnzipFailure::WrongPassword, err, "'" + std::string(wrong) + "'");
-            EXPECT_EQ(OutListing(), (std::set<std::string>{"first.txt", "second.txt"}));
+            EXPECT_EQ(OutListing(), (std::set<std::string>{"first.txt"}));
             EXPECT_EQ(Out("first.txt"), "plain first");
-            EXPECT_EQ(Out("second.txt"), "");
         }
-        std::string err;
-        EXPECT_TRUE(Unzip(dir / "w.zip", "right", &err));
-        EXPECT_EQ(Out("second.txt"), second.data);
+        // As given, or with the white space packing trims.
+        for (const char* right : {"right", " right\t"}) {
+            std::string err;
+            EXPECT_TRUE(Unzip(dir / "w.zip", right, &err)) << err;
+            EXPECT_EQ(Out("second.txt"), second.data);
+        }
     }
 }
 
@@ -636,7 +661,7 @@ TEST_F(UnzipCraftedNamesTest, FolderEntriesOfAnEncryptedArchiveNeedNoPassword) {
     std::string err;
     EXPECT_FALSE(Unzip(dir / "f.zip", nullptr, &err));
     ExpectFailure(parcelon::UnzipFailure::PasswordRequired, err, "the file entry, not the folder, needs it");
-    EXPECT_EQ(OutListing(), (std::set<std::string>{"sub/", "sub/a.txt"}));
+    EXPECT_EQ(OutListing(), (std::set<std::string>{"sub/"}));
     EXPECT_TRUE(Unzip(dir / "f.zip", "pw", &err));
     EXPECT_EQ(Out("sub/a.txt"), "alpha");
 }
@@ -644,29 +669,22 @@ TEST_F(UnzipCraftedNamesTest, FolderEntriesOfAnEncryptedArchiveNeedNoPassword) {
 // ---------------------------------------------------------------- output
 
 #if !defined(_WIN32)
-class UnzipOutputTest : public UnzipTest {
-protected:
-    void SetUp() override {
-        if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to fail writes";
-        UnzipTest::SetUp();
-    }
-};
+class UnzipOutputTest : public UnzipTest {};
 
-TEST_F(UnzipOutputTest, AFailedWriteOrCloseGivesTheWriteMessage) {
-    // A small file fails only when the stream is flushed at its close, a
-    // large one already in a write.
-    for (std::size_t size : {std::size_t{5}, std::size_t{200000}}) {
-        fs::remove_all(dir / "out");
-        fs::create_directories(dir / "out");
-        fs::create_symlink("/dev/full", dir / "out/full.bin");
-        const fs::path archive = Pack({Input("ok.txt", "ok"), Input("full.bin", PatternBytes(size)),
-                                       Input("after.txt", "after")},
-                                      nullptr);
-        std::string err;
-        EXPECT_FALSE(Unzip(archive, nullptr, &err)) << size;
-        ExpectFailure(parcelon::UnzipFailure::CannotWriteOutput, err, std::to_string(size));
-        EXPECT_EQ(OutListing(), (std::set<std::string>{"full.bin", "ok.txt"})) << size;
-    }
+// (A write that fails, a full disk, is DiskFullTest's.)
+TEST_F(UnzipOutputTest, ALinkStandingAtAnEntrysNameIsReplacedNotWrittenThrough) {
+    // A link planted in the destination must not lead the entry's bytes
+    // elsewhere: the file takes the link's place, the link's target stays.
+    WriteFile(dir / "elsewhere.txt", "outside the destination");
+    fs::create_symlink(dir / "elsewhere.txt", dir / "out/linked.txt");
+    fs::create_symlink("/dev/full", dir / "out/full.bin");
+    const fs::path archive = Pack({Input("linked.txt", "the entry"), Input("full.bin", PatternBytes(200000))}, nullptr);
+    std::string err;
+    EXPECT_TRUE(Unzip(archive, nullptr, &err)) << err;
+    EXPECT_FALSE(fs::is_symlink(dir / "out/linked.txt"));
+    EXPECT_EQ(Out("linked.txt"), "the entry");
+    EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "outside the destination");
+    EXPECT_EQ(Out("full.bin"), PatternBytes(200000));
 }
 #endif
 

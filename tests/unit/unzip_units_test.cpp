@@ -1,9 +1,8 @@
 // The extraction's small units: which entry names are safe and which
 // folders they need, the check byte of an encryption header, the ZipCrypto
 // decryption measured against an independent Python encoder, and the copy
-// of one entry into a stream (its write checks and block size).
+// of one entry into an output (its write checks, block size and sums).
 #include <gtest/gtest.h>
-#include <unzip.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,9 +10,11 @@
 #include <vector>
 
 #include "Parcelon.h"
-#include "extract/EntryCopy.h"
+#include "extract/ArchiveInput.h"
+#include "extract/CentralDirectory.h"
+#include "extract/EntryData.h"
 #include "extract/SafeEntryPath.h"
-#include "extract/TraditionalDecryption.h"
+#include "crypto/TraditionalCipher.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -145,7 +146,7 @@ TEST_F(UnzipDecryptionTest, UndoesAnIndependentEncoderInBlocksOfAnySize) {
         ASSERT_EQ(cipher.size(), plain.size());
         ASSERT_NE(cipher, plain);
         for (std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{1024}, plain.size()}) {
-            parcelon::TraditionalDecryption keys(password.c_str());
+            parcelon::TraditionalCipher keys(password.c_str());
             std::string text = cipher;
             for (std::size_t at = 0; at < text.size(); at += block)
                 keys.Decrypt(reinterpret_cast<unsigned char*>(&text[at]), std::min(block, text.size() - at));
@@ -158,7 +159,7 @@ TEST_F(UnzipDecryptionTest, AnotherPasswordGivesOtherBytes) {
     const std::string plain = PatternBytes(64, 5);
     const std::string cipher = PythonEncrypt("right", plain);
     for (const char* password : {"wrong", "right ", " right", "Right", ""}) {
-        parcelon::TraditionalDecryption keys(password);
+        parcelon::TraditionalCipher keys(password);
         std::string text = cipher;
         keys.Decrypt(reinterpret_cast<unsigned char*>(&text[0]), text.size());
         EXPECT_NE(text, plain) << "'" << password << "'";
@@ -169,89 +170,85 @@ TEST_F(UnzipDecryptionTest, AnotherPasswordGivesOtherBytes) {
 
 namespace {
 
-// The first entry of an archive the library packs, open for copying.
-class UnzipEntryCopyTest : public ::testing::Test {
+// The first entry of an archive the library packs, plain or encrypted, as
+// the reader finds it.
+class UnzipEntryCopyTest : public ::testing::TestWithParam<const char*> {
 protected:
     TempDir dir;
     std::string data = PatternBytes(50000, 17);
-    unzFile archive = nullptr;
-    parcelon::EntryFacts facts;
+    parcelon::CentralRecord record;
+    parcelon::EntrySpan span;
 
-    void Open(const char* password) {
+    const char* password() const { return GetParam(); }
+
+    void SetUp() override {
         WriteFile(dir / "data.txt", data);
         CParcelon zipper;
-        ASSERT_TRUE(zipper.ZipFiles({dir.W("data.txt")}, dir.W("a.zip").c_str(), 6, password));
-        archive = unzOpen(dir.A("a.zip").c_str());
-        ASSERT_NE(archive, nullptr);
-        ASSERT_EQ(unzGoToFirstFile(archive), UNZ_OK);
-        unz_file_info64 info {};
-        ASSERT_EQ(unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0), UNZ_OK);
-        facts = parcelon::FactsOf(info);
+        ASSERT_TRUE(zipper.ZipFiles({dir.W("data.txt")}, dir.W("a.zip").c_str(), 6, password()));
     }
 
-    void TearDown() override {
-        if (archive != nullptr) unzClose(archive);
+    // Copies the entry into sink and says how it went.
+    parcelon::UnzipFailure Copy(parcelon::EntrySink& sink) {
+        parcelon::ArchiveInput input(dir.W("a.zip"));
+        EXPECT_TRUE(input.IsOpen());
+        parcelon::EndRecord end;
+        EXPECT_EQ(parcelon::ReadEndRecord(input, end), parcelon::UnzipFailure::None);
+        parcelon::CentralDirectoryWalk walk(input, end);
+        EXPECT_EQ(walk.Next(record), parcelon::UnzipFailure::None);
+        EXPECT_EQ(parcelon::LocateEntry(input, record, end.cd_offset, span), parcelon::UnzipFailure::None);
+        return parcelon::CopyEntryData(input, record, span, password(), sink);
     }
 };
 
-} // namespace
-
-TEST_F(UnzipEntryCopyTest, AStreamThatTakesNoBytesIsAWriteFailure) {
-    // A stream open for reading refuses every write at once; the copy must
-    // say so itself (with glibc the stream even closes cleanly afterwards).
-    for (const char* password : {static_cast<const char*>(nullptr), "pw"}) {
-        Open(password);
-        std::FILE* readonly = std::fopen(dir.A("data.txt").c_str(), "rb");
-        ASSERT_NE(readonly, nullptr);
-        EXPECT_EQ(parcelon::CopyCurrentEntry(archive, facts, password, readonly), parcelon::UnzipFailure::CannotWriteOutput)
-            << (password ? "encrypted" : "plain");
-        std::fclose(readonly);
-        unzClose(archive);
-        archive = nullptr;
-    }
-}
-
-#if defined(__GLIBC__)
-namespace {
-
-// An unbuffered stream that records the size of every write it is given.
-struct WriteRecorder {
+// Records what it is given, and the size of every write.
+struct RecordingSink : parcelon::EntrySink {
     std::string bytes;
     std::size_t largest = 0;
     std::size_t writes = 0;
-
-    static ssize_t Write(void* cookie, const char* buffer, std::size_t size) {
-        auto* self = static_cast<WriteRecorder*>(cookie);
-        self->bytes.append(buffer, size);
-        self->largest = std::max(self->largest, size);
-        ++self->writes;
-        return static_cast<ssize_t>(size);
-    }
-
-    std::FILE* Open() {
-        cookie_io_functions_t functions {};
-        functions.write = &WriteRecorder::Write;
-        std::FILE* file = fopencookie(this, "wb", functions);
-        if (file != nullptr) setvbuf(file, nullptr, _IONBF, 0);
-        return file;
+    bool refuse = false;
+    bool Write(const unsigned char* data, std::size_t size) override {
+        if (refuse) return false;
+        bytes.append(reinterpret_cast<const char*>(data), size);
+        largest = std::max(largest, size);
+        ++writes;
+        return true;
     }
 };
 
 } // namespace
 
-TEST_F(UnzipEntryCopyTest, DataGoOutInBlocksOfAtMost1024Bytes) {
-    for (const char* password : {static_cast<const char*>(nullptr), "pw"}) {
-        Open(password);
-        WriteRecorder recorder;
-        std::FILE* file = recorder.Open();
-        ASSERT_NE(file, nullptr);
-        EXPECT_EQ(parcelon::CopyCurrentEntry(archive, facts, password, file), parcelon::UnzipFailure::None);
-        std::fclose(file);
-        EXPECT_TRUE(recorder.bytes == data) << (password ? "encrypted" : "plain");
-        EXPECT_LE(recorder.largest, 1024u);
-        EXPECT_GE(recorder.writes, data.size() / 1024);
-        unzClose(archive);
-        archive = nullptr;
+INSTANTIATE_TEST_SUITE_P(PlainAndEncrypted, UnzipEntryCopyTest, ::testing::Values(nullptr, "pw"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param != nullptr ? "encrypted" : "plain");
+                         });
+
+TEST_P(UnzipEntryCopyTest, AnOutputThatTakesNoBytesIsAWriteFailure) {
+    RecordingSink sink;
+    sink.refuse = true;
+    EXPECT_EQ(Copy(sink), parcelon::UnzipFailure::CannotWriteOutput);
+}
+
+TEST_P(UnzipEntryCopyTest, DataGoOutInBlocksOfAtMost1024Bytes) {
+    RecordingSink sink;
+    EXPECT_EQ(Copy(sink), parcelon::UnzipFailure::None);
+    EXPECT_TRUE(sink.bytes == data);
+    EXPECT_LE(sink.largest, 1024u);
+    EXPECT_GE(sink.writes, data.size() / 1024);
+}
+
+TEST_P(UnzipEntryCopyTest, RecordedSizesAndCrcThatDisagreeWithTheDataAreDataCorrupt) {
+    ASSERT_NO_FATAL_FAILURE({ RecordingSink first; Copy(first); });
+    parcelon::ArchiveInput input(dir.W("a.zip"));
+    for (int change = 0; change < 3; ++change) {
+        parcelon::CentralRecord altered = record;
+        if (change == 0) altered.crc ^= 1;
+        if (change == 1) altered.uncompressed_size += 1;
+        if (change == 2) altered.uncompressed_size -= 1;
+        RecordingSink sink;
+        // (With a password, a CRC that moved its high byte fails the check
+        // byte first.)
+        const parcelon::UnzipFailure failure = parcelon::CopyEntryData(input, altered, span, password(), sink);
+        EXPECT_TRUE(failure == parcelon::UnzipFailure::DataCorrupt || failure == parcelon::UnzipFailure::WrongPassword)
+            << change;
     }
 }
-#endif

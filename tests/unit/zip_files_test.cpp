@@ -48,7 +48,7 @@ TEST_F(ZipFilesTest, WritesPlainDeflateEntriesNamedByFileName) {
     EXPECT_EQ(entries[1].name, "b.bin");
     for (const ZipEntryInfo& e : entries) {
         EXPECT_EQ(e.method, 8);
-        EXPECT_EQ(e.dos_date, 0x0020);
+        EXPECT_EQ(e.dos_date, 0x0021) << "1 January 1980";
         EXPECT_EQ(e.dos_time, 0);
         EXPECT_EQ(e.version_made_by, 0);
         EXPECT_EQ(e.extra_length, 0);

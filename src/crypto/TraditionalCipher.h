@@ -1,7 +1,8 @@
-// Traditional PKWARE ("ZipCrypto") decryption. minizip's reader is built
-// without it, so encrypted entries are read raw and decrypted here.
-#ifndef PARCELON_TRADITIONAL_DECRYPTION_H
-#define PARCELON_TRADITIONAL_DECRYPTION_H
+// Traditional PKWARE ("ZipCrypto") encryption, both ways: extraction
+// decrypts entries with it, and packing re-encrypts an entry whose check
+// byte must change.
+#ifndef PARCELON_TRADITIONAL_CIPHER_H
+#define PARCELON_TRADITIONAL_CIPHER_H
 
 #include <cstddef>
 #include <cstdint>
@@ -23,15 +24,17 @@ constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
 // its high 16 bits, as the entry records store them.
 unsigned char EncryptionCheckByte(std::uint16_t flags, std::uint32_t crc, std::uint32_t dos_date_time);
 
-class TraditionalDecryption {
+class TraditionalCipher {
 public:
     // Sets up the keys from the password's bytes up to its terminating zero,
     // taken as they are (no trimming, no conversion).
-    explicit TraditionalDecryption(const char* password);
+    explicit TraditionalCipher(const char* password);
 
-    // Decrypts size bytes in place; the keys go on from block to block, so
-    // an entry's bytes must be handed over in order, header first.
+    // Decrypts, or encrypts, size bytes in place; the keys go on from block
+    // to block, so an entry's bytes must be handed over in order, header
+    // first.
     void Decrypt(unsigned char* data, std::size_t size);
+    void Encrypt(unsigned char* data, std::size_t size);
 
 private:
     void UpdateKeys(unsigned char plain);
@@ -43,4 +46,4 @@ private:
 
 } // namespace parcelon
 
-#endif // PARCELON_TRADITIONAL_DECRYPTION_H
+#endif // PARCELON_TRADITIONAL_CIPHER_H

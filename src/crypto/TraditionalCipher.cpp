@@ -1,4 +1,4 @@
-#include "extract/TraditionalDecryption.h"
+#include "crypto/TraditionalCipher.h"
 
 #include <zlib.h>
 
@@ -20,24 +20,32 @@ unsigned char EncryptionCheckByte(std::uint16_t flags, std::uint32_t crc, std::u
     return static_cast<unsigned char>((crc >> 24) & 0xFFu);
 }
 
-TraditionalDecryption::TraditionalDecryption(const char* password)
+TraditionalCipher::TraditionalCipher(const char* password)
     : table_(get_crc_table()), keys_{0x12345678u, 0x23456789u, 0x34567890u} {
     if (password == nullptr) return;
     for (const char* p = password; *p != '\0'; ++p) UpdateKeys(static_cast<unsigned char>(*p));
 }
 
-void TraditionalDecryption::UpdateKeys(unsigned char plain) {
+void TraditionalCipher::UpdateKeys(unsigned char plain) {
     keys_[0] = Crc32Step(table_, keys_[0], plain);
     keys_[1] = (keys_[1] + (keys_[0] & 0xFFu)) * 134775813u + 1u;
     keys_[2] = Crc32Step(table_, keys_[2], static_cast<unsigned char>(keys_[1] >> 24));
 }
 
-unsigned char TraditionalDecryption::StreamByte() const {
+unsigned char TraditionalCipher::StreamByte() const {
     const std::uint32_t temp = (keys_[2] & 0xFFFFu) | 2u;
     return static_cast<unsigned char>(((temp * (temp ^ 1u)) >> 8) & 0xFFu);
 }
 
-void TraditionalDecryption::Decrypt(unsigned char* data, std::size_t size) {
+void TraditionalCipher::Encrypt(unsigned char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char plain = data[i];
+        data[i] = static_cast<unsigned char>(plain ^ StreamByte());
+        UpdateKeys(plain);
+    }
+}
+
+void TraditionalCipher::Decrypt(unsigned char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char plain = static_cast<unsigned char>(data[i] ^ StreamByte());
         UpdateKeys(plain);

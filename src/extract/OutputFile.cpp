@@ -1,0 +1,50 @@
+#include "extract/OutputFile.h"
+
+#include <cstdio>
+
+namespace parcelon {
+
+OutputFile::OutputFile(const std::wstring& target) : target_(target) {
+    const platform::TemporaryFile temporary = platform::CreateTemporaryBeside(target);
+    file_ = temporary.file;
+    temporary_ = temporary.path;
+}
+
+OutputFile::~OutputFile() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    platform::RemoveFile(temporary_);
+}
+
+bool OutputFile::Write(const unsigned char* data, std::size_t size) {
+    return file_ != nullptr && std::fwrite(data, 1, size, file_) == size;
+}
+
+bool OutputFile::Restart() {
+    if (file_ == nullptr) return false;
+    std::fclose(file_);
+    file_ = nullptr;
+    platform::RemoveFile(temporary_);
+    const platform::TemporaryFile temporary = platform::CreateTemporaryBeside(target_);
+    file_ = temporary.file;
+    temporary_ = temporary.path;
+    return file_ != nullptr;
+}
+
+UnzipFailure OutputFile::Commit() {
+    if (file_ == nullptr) return UnzipFailure::CannotCreateOutput;
+    // Data still buffered reach the file only now.
+    const bool closed = platform::CloseFile(file_);
+    file_ = nullptr;
+    if (!closed) {
+        platform::RemoveFile(temporary_);
+        return UnzipFailure::CannotWriteOutput;
+    }
+    if (!platform::MoveIntoPlace(temporary_, target_)) {
+        platform::RemoveFile(temporary_);
+        return UnzipFailure::CannotCreateOutput;
+    }
+    return UnzipFailure::None;
+}
+
+} // namespace parcelon
