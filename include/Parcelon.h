@@ -47,13 +47,14 @@
 #include <vector>
 
 #define PARCELON_VERSION_MAJOR 1
-#define PARCELON_VERSION_MINOR 0
+#define PARCELON_VERSION_MINOR 1
 #define PARCELON_VERSION_PATCH 0
-#define PARCELON_VERSION_STRING "1.0.0"
+#define PARCELON_VERSION_STRING "1.1.0"
 
-// The one export macro: the class is exported whole from Parcelon.dll and
-// libParcelon.so. PARCELON_STATIC is defined by builds that link the static
-// library.
+// The one export macro (ParcelonC.h defines it alike): the class is exported
+// whole from Parcelon.dll and libParcelon.so. PARCELON_STATIC is defined by
+// builds that link the static library.
+#ifndef PARCELON_API
 #if defined(_WIN32)
 #  if defined(PARCELON_BUILDING)
 #    define PARCELON_API __declspec(dllexport)
@@ -64,6 +65,7 @@
 #  endif
 #else
 #  define PARCELON_API __attribute__((visibility("default")))
+#endif
 #endif
 
 namespace parcelon {

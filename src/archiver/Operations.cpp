@@ -8,6 +8,7 @@
 #include "extract/UnzipFile.h"
 #include "messages/Messages.h"
 #include "platform/Platform.h"
+#include "text/TextHelpers.h"
 
 using parcelon::ObjectAccess;
 
@@ -36,7 +37,7 @@ bool CParcelon::ZipDirectory(const wchar_t* szSrcDir, const wchar_t* szZipFile, 
 
 bool CParcelon::UnzipFile(const char* szZipFile, const char* szDestDir, const char* szPassword) {
     parcelon::Diagnostics diagnostics;
-    return parcelon::UnzipFile(szZipFile, szDestDir, szPassword, diagnostics);
+    return parcelon::UnzipFile(parcelon::FromAnsi(szZipFile), parcelon::FromAnsi(szDestDir), szPassword, diagnostics);
 }
 
 unsigned long CParcelon::GetFileCrc(const char* szFile) {

@@ -94,8 +94,8 @@ UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, cons
     return output.Commit();
 }
 
-UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* password) {
-    ArchiveInput input(zip_file != nullptr ? platform::AnsiToWide(zip_file) : std::wstring());
+UnzipFailure ExtractAll(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password) {
+    ArchiveInput input(zip_path);
     if (!input.IsOpen()) return UnzipFailure::CannotOpenArchive;
     EndRecord end;
     const UnzipFailure ended = ReadEndRecord(input, end);
@@ -107,7 +107,7 @@ UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* 
     // An empty text names no folder (joined with "/" it would name the root
     // instead).
     Destination dest;
-    if (dest_dir != nullptr) dest.prefix = platform::AnsiToWide(dest_dir);
+    dest.prefix = dest_dir;
     dest.exists = !dest.prefix.empty() && platform::DirectoryExists(dest.prefix);
     dest.prefix += L'/';
 
@@ -131,12 +131,13 @@ UnzipFailure ExtractAll(const char* zip_file, const char* dest_dir, const char* 
 
 } // namespace
 
-bool UnzipFile(const char* szZipFile, const char* szDestDir, const char* szPassword, Diagnostics& diagnostics) {
+bool UnzipFile(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
+               Diagnostics& diagnostics) {
     // Every entry's Inflate state is drawn from, and returned to, the
     // blocks this operation keeps; declared first, so it ends last.
     const AllocationScope memory;
     const platform::CodePageScope code_page;
-    const UnzipFailure failure = ExtractAll(szZipFile, szDestDir, szPassword);
+    const UnzipFailure failure = ExtractAll(zip_path, dest_dir, password);
     if (failure == UnzipFailure::None) return true;
     diagnostics.Report(failure);
     return false;

@@ -16,6 +16,8 @@ std::string ToAnsi(const wchar_t* text) { return text != nullptr ? platform::Wid
 
 std::string ToAnsi(std::wstring_view text) { return platform::WideToAnsi(text); }
 
+std::wstring FromAnsi(const char* text) { return text != nullptr ? platform::AnsiToWide(text) : std::wstring(); }
+
 bool FitsCodePage(std::wstring_view text) { return platform::AnsiToWide(platform::WideToAnsi(text)) == text; }
 
 std::string TrimSpaces(const char* text) {

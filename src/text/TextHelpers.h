@@ -14,6 +14,10 @@ namespace parcelon {
 std::string ToAnsi(const wchar_t* text);
 std::string ToAnsi(std::wstring_view text);
 
+// The wide text of ANSI text (a path UnzipFile was given, say); null gives
+// "". On POSIX lossless, whatever the bytes.
+std::wstring FromAnsi(const char* text);
+
 // True when the ANSI code page holds every character of text exactly, so
 // that its ANSI bytes turn back into the same text (no '?', no best fit).
 bool FitsCodePage(std::wstring_view text);

@@ -15,6 +15,7 @@
 #include "Parcelon.h"
 #include "messages/Messages.h"
 #include "extract/UnzipFile.h"
+#include "text/TextHelpers.h"
 #include "support/TestSupport.h"
 #include "support/UnzipSupport.h"
 
@@ -65,7 +66,8 @@ protected:
         RecordingDiagnostics diagnostics;
         StderrCapture capture;
         const std::string dest_text = dest.empty() ? dir.A("out") : dest;
-        const bool result = parcelon::UnzipFile(Narrow(archive).c_str(), dest_text.c_str(), password, diagnostics);
+        const bool result = parcelon::UnzipFile(parcelon::FromAnsi(Narrow(archive).c_str()), parcelon::FromAnsi(dest_text.c_str()), password,
+                                                diagnostics);
         *messages_out = capture.Text();
         EXPECT_LE(diagnostics.unzipping.size(), 1u) << "one report at most";
         failure = diagnostics.unzipping.empty() ? parcelon::UnzipFailure::None : diagnostics.unzipping.back();

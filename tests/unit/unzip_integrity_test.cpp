@@ -32,7 +32,7 @@ protected:
         WriteFile(dir / "a.zip", archive_bytes);
         RecordingDiagnostics diagnostics;
         StderrCapture capture;
-        const bool ok = parcelon::UnzipFile(dir.A("a.zip").c_str(), dir.A("out").c_str(), password, diagnostics);
+        const bool ok = parcelon::UnzipFile(dir.W("a.zip"), dir.W("out"), password, diagnostics);
         err = capture.Text();
         failure = diagnostics.unzipping.empty() ? UnzipFailure::None : diagnostics.unzipping.back();
         return ok;

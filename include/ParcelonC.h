@@ -1,0 +1,201 @@
+/* Parcelon's C interface: the same library, callable from any language.
+ *
+ * Parcelon.dll / libParcelon.so export, besides the C++ class CParcelon
+ * (Parcelon.h), these functions. They take no C++ types, so a host built by
+ * any compiler, or written in C#, Delphi, VB, Python, Go or Rust, can call
+ * them. Each call runs one operation of one CParcelon, with the behaviour
+ * Parcelon.h documents for that member: the same archives, entry names,
+ * progress values, lines on the standard error stream, and Stop().
+ *
+ * This header is C89, plain ASCII, and the whole contract of the interface.
+ *
+ * Handles. parcelon_new() makes an archiver: one CParcelon, with its
+ * callback, stop flag, last percentage and base folder, plus the record of
+ * its last call's outcome. Use an archiver from one thread at a time
+ * (parcelon_stop excepted); separate archivers share nothing.
+ *
+ * Text. wchar_t strings are Unicode (UTF-16 on Windows, UTF-32 elsewhere),
+ * as the class takes them. The _utf8 functions take every path and list
+ * entry as UTF-8 instead, for languages without wchar_t. Passwords are
+ * bytes, used as given (packing trims white space from its password, as the
+ * class does; extraction tries the text as given, then trimmed). The paths
+ * of parcelon_unzip_file are narrow text in the system ANSI code page, as
+ * CParcelon::UnzipFile takes them; on POSIX, bytes that do not decode in
+ * the locale's character set travel as wchar_t 0xDC00 + byte.
+ *
+ * Results. Every operation returns 1 where the class returns true and 0
+ * where it returns false. parcelon_last_error() then gives PARCELON_OK or
+ * the code of the last failure the call reported, and
+ * parcelon_last_message() that failure's line as the library writes it to
+ * the standard error stream, in UTF-8 and with its path: GUI hosts have no
+ * console to see it. A packing call that returns 1 may still have left
+ * files out: then the code and line are those of the last file that
+ * failed. A call that reported nothing gives PARCELON_OK and "". A stop is
+ * not a failure.
+ *
+ * Invalid arguments (a null archiver, a null list with a non-zero count, a
+ * null entry in a list) give 0 and PARCELON_E_INVALID_ARGUMENT, never a
+ * crash. Running out of memory gives 0 and PARCELON_E_OUT_OF_MEMORY; no
+ * exception ever leaves these functions.
+ */
+#ifndef PARCELON_C_H
+#define PARCELON_C_H
+
+#include <stddef.h> /* size_t, wchar_t */
+
+/* The one export macro, defined as Parcelon.h defines it. */
+#ifndef PARCELON_API
+#  if defined(_WIN32)
+#    if defined(PARCELON_BUILDING)
+#      define PARCELON_API __declspec(dllexport)
+#    elif defined(PARCELON_STATIC)
+#      define PARCELON_API
+#    else
+#      define PARCELON_API __declspec(dllimport)
+#    endif
+#  else
+#    define PARCELON_API __attribute__((visibility("default")))
+#  endif
+#endif
+
+/* The calling convention: __stdcall on 32-bit Windows, the default of C#'s
+ * P/Invoke, VB and Delphi's stdcall; the platform's own elsewhere. The
+ * exported names are undecorated everywhere (parcelon_new, not
+ * _parcelon_new@0). */
+#if defined(_WIN32) && !defined(_WIN64)
+#  define PARCELON_CALL __stdcall
+#else
+#  define PARCELON_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define PARCELON_C_VERSION "1.1.0"
+
+/* ---------------------------------------------------------------- codes
+ * Stable numbers: a code keeps its number in every later version. */
+#define PARCELON_OK 0
+#define PARCELON_E_INVALID_ARGUMENT 1       /* a null archiver, list or list entry */
+#define PARCELON_E_OUT_OF_MEMORY 2
+/* Packing */
+#define PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE 10 /* ZipDirectory: a folder or read-only file at the archive path */
+#define PARCELON_E_CANNOT_CREATE_ARCHIVE 11     /* the archive's folder is missing or refuses it */
+#define PARCELON_E_CANNOT_CLOSE_ARCHIVE 12      /* its central directory could not be written (disk full) */
+#define PARCELON_E_CANNOT_REPLACE_ARCHIVE 13    /* the complete archive could not take its path's place */
+#define PARCELON_E_CANNOT_ADD_FOLDER 14         /* a folder entry could not be written */
+#define PARCELON_E_CANNOT_ADD_ENTRY 15          /* an entry could not be opened (an invalid level) */
+#define PARCELON_E_CANNOT_OPEN_SOURCE 16        /* a file could not be opened (a folder in the list) */
+#define PARCELON_E_CANNOT_WRITE_ENTRY 17        /* an entry's data could not be written */
+#define PARCELON_E_CANNOT_READ_SOURCE 18        /* reading a file failed */
+/* Extraction */
+#define PARCELON_E_CANNOT_OPEN_ARCHIVE 30       /* missing, unreadable, or not a ZIP archive */
+#define PARCELON_E_CANNOT_READ_ARCHIVE_INFO 31  /* its end record describes no possible directory */
+#define PARCELON_E_CANNOT_FIND_FIRST_ENTRY 32   /* its central directory has no first record */
+#define PARCELON_E_CANNOT_READ_ENTRY_INFO 33    /* a record is damaged, or fewer than counted */
+#define PARCELON_E_ENTRY_NAME_UNSAFE 34         /* absolute, climbing, empty, or a Windows device name */
+#define PARCELON_E_FOLDER_ENTRY_HAS_DATA 35
+#define PARCELON_E_DESTINATION_MISSING 36
+#define PARCELON_E_CANNOT_CREATE_FOLDER 37
+#define PARCELON_E_CANNOT_CREATE_OUTPUT 38
+#define PARCELON_E_CANNOT_OPEN_ENTRY 39         /* its encryption header cannot be read */
+#define PARCELON_E_LOCAL_HEADER_MISMATCH 40     /* its local header names another entry or method */
+#define PARCELON_E_ENTRY_OVERLAPS 41            /* its bytes overlap another entry's */
+#define PARCELON_E_UNSUPPORTED_METHOD 42        /* neither Store nor Deflate */
+#define PARCELON_E_UNSUPPORTED_ENCRYPTION 43    /* strong encryption */
+#define PARCELON_E_PASSWORD_REQUIRED 44
+#define PARCELON_E_WRONG_PASSWORD 45
+#define PARCELON_E_DATA_CORRUPT 46              /* data that do not inflate or match their CRC and size */
+#define PARCELON_E_CANNOT_WRITE_OUTPUT 47       /* the output could not be written (disk full) */
+
+/* ---------------------------------------------------------------- archivers */
+
+typedef struct parcelon_archiver parcelon_archiver; /* opaque; wraps one CParcelon */
+
+/* Called on the thread that runs the operation, from inside it, with the
+ * values of TZipProgressCallback::OnProgress (Parcelon.h): 999, whole
+ * percentages, 100. */
+typedef void(PARCELON_CALL* parcelon_progress_fn)(int value, void* user_data);
+
+/* A new archiver, or NULL when memory runs out. */
+PARCELON_API parcelon_archiver* PARCELON_CALL parcelon_new(void);
+
+/* Releases the archiver; NULL is ignored. */
+PARCELON_API void PARCELON_CALL parcelon_free(parcelon_archiver* a);
+
+/* Installs fn, called with user_data, as the progress callback, or removes
+ * the callback when fn is NULL (CParcelon::SetCallbacker). */
+PARCELON_API void PARCELON_CALL parcelon_set_progress(parcelon_archiver* a, parcelon_progress_fn fn,
+                                                      void* user_data);
+
+/* CParcelon::Stop: from any thread, while an operation runs or before;
+ * every later packing call on the archiver writes an archive without
+ * entries. */
+PARCELON_API void PARCELON_CALL parcelon_stop(parcelon_archiver* a);
+
+/* How many threads a packing call may use: 1 (the default) packs on the
+ * calling thread alone, as the class does; more let it compress files on
+ * worker threads while the calling thread writes the entries in list
+ * order; 0 picks the number of processors (within the limit past which
+ * more stop helping). Whatever the number, the archive is byte for byte
+ * the one a single thread writes, progress and failures reach the host on
+ * the calling thread in the same order, and no thread outlives the call.
+ * 0 on a NULL archiver, else 1. */
+PARCELON_API int PARCELON_CALL parcelon_set_threads(parcelon_archiver* a, unsigned threads);
+
+/* ---------------------------------------------------------------- operations */
+
+/* CParcelon::ZipFiles: the count files of the list, in order, into a new
+ * archive at zip_file. level: 0 to 9, or (unsigned)-1 for the default (6).
+ * password: NULL or blank for none. */
+PARCELON_API int PARCELON_CALL parcelon_zip_files(parcelon_archiver* a, const wchar_t* const* files, size_t count,
+                                                  const wchar_t* zip_file, unsigned level, const char* password);
+
+/* CParcelon::ZipDirectory: the files of src_dir (and its subfolders when
+ * recursive is not 0) into a new archive at zip_file. minutes > 0 keeps
+ * only files written within that many minutes. With no include and no
+ * exclude entry this is the overload without lists; otherwise the lists
+ * decide as Parcelon.h describes. */
+PARCELON_API int PARCELON_CALL parcelon_zip_directory(parcelon_archiver* a, const wchar_t* src_dir,
+                                                      const wchar_t* zip_file, int recursive, unsigned level,
+                                                      const char* password, int minutes,
+                                                      const wchar_t* const* includes, size_t include_count,
+                                                      const wchar_t* const* excludes, size_t exclude_count);
+
+/* CParcelon::UnzipFile: every entry of zip_file into the existing folder
+ * dest_dir, both in the ANSI code page. password: NULL for none. */
+PARCELON_API int PARCELON_CALL parcelon_unzip_file(parcelon_archiver* a, const char* zip_file, const char* dest_dir,
+                                                   const char* password);
+
+/* The same three with every path and list entry in UTF-8. Any Unicode path
+ * works, whatever the system's code page. */
+PARCELON_API int PARCELON_CALL parcelon_zip_files_utf8(parcelon_archiver* a, const char* const* files, size_t count,
+                                                       const char* zip_file, unsigned level, const char* password);
+PARCELON_API int PARCELON_CALL parcelon_zip_directory_utf8(parcelon_archiver* a, const char* src_dir,
+                                                           const char* zip_file, int recursive, unsigned level,
+                                                           const char* password, int minutes,
+                                                           const char* const* includes, size_t include_count,
+                                                           const char* const* excludes, size_t exclude_count);
+PARCELON_API int PARCELON_CALL parcelon_unzip_file_utf8(parcelon_archiver* a, const char* zip_file,
+                                                        const char* dest_dir, const char* password);
+
+/* ---------------------------------------------------------------- outcome */
+
+/* PARCELON_OK or the code of the last failure the last call reported;
+ * PARCELON_E_INVALID_ARGUMENT for a NULL archiver. */
+PARCELON_API int PARCELON_CALL parcelon_last_error(const parcelon_archiver* a);
+
+/* That failure's line, in UTF-8 with its path, without the line end; ""
+ * when the last call reported nothing. Valid until the archiver's next
+ * call or its release; never NULL. */
+PARCELON_API const char* PARCELON_CALL parcelon_last_message(const parcelon_archiver* a);
+
+/* The library's version, "1.1.0". */
+PARCELON_API const char* PARCELON_CALL parcelon_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* PARCELON_C_H */

@@ -1,0 +1,191 @@
+// The C interface: the class's behaviour behind plain functions, with each
+// failure's code and line kept for hosts that have no console.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ParcelonC.h"
+#include "support/TestSupport.h"
+#include "text/Utf8.h"
+
+using namespace testing_support;
+
+namespace {
+
+// An archiver that is freed on every way out.
+struct Archiver {
+    parcelon_archiver* a = parcelon_new();
+    ~Archiver() { parcelon_free(a); }
+    operator parcelon_archiver*() const { return a; }
+};
+
+class CInterfaceTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Archiver a;
+    void SetUp() override {
+        ASSERT_NE(a.a, nullptr);
+        fs::create_directories(dir / "in/sub");
+        fs::create_directories(dir / "out");
+        WriteFile(dir / "in/a.txt", "alpha");
+        WriteFile(dir / "in/sub/b.txt", PatternBytes(50000));
+    }
+    std::string Utf8(const std::string& relative) const { return parcelon::WideToUtf8(dir.W(relative)); }
+};
+
+// Progress functions have the interface's calling convention (__stdcall on
+// 32-bit Windows), which lambdas cannot be given.
+void PARCELON_CALL IgnoreProgress(int, void*) {}
+
+struct Seen {
+    std::vector<int> values;
+};
+void PARCELON_CALL Record(int value, void* user_data) { static_cast<Seen*>(user_data)->values.push_back(value); }
+
+void PARCELON_CALL MarkStarted(int value, void* user_data) {
+    if (value != 999) static_cast<std::atomic<bool>*>(user_data)->store(true);
+}
+
+} // namespace
+
+TEST_F(CInterfaceTest, PacksAndUnpacksAsTheClassDoes) {
+    const std::wstring a_txt = dir.W("in/a.txt");
+    const std::wstring b_txt = dir.W("in/sub/b.txt");
+    const wchar_t* files[] = {a_txt.c_str(), b_txt.c_str()};
+    EXPECT_EQ(parcelon_zip_files(a, files, 2, dir.W("list.zip").c_str(), 6, "pw"), 1);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_OK);
+    EXPECT_STREQ(parcelon_last_message(a), "");
+    EXPECT_EQ(EntryNames(dir / "list.zip"), std::vector<std::string>({"a.txt", "b.txt"}));
+
+    const wchar_t* excludes[] = {L"*.txt"};
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("tree.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    EXPECT_EQ(EntryNames(dir / "tree.zip").size(), 3u) << "folder entry, two files";
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("none.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     excludes, 1),
+              1);
+    EXPECT_TRUE(EntryNames(dir / "none.zip").empty());
+
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("list.zip").c_str(), dir.A("out").c_str(), "pw"), 1);
+    EXPECT_EQ(ReadFile(dir / "out/b.txt"), PatternBytes(50000));
+    EXPECT_STREQ(parcelon_version(), "1.1.0");
+}
+
+TEST_F(CInterfaceTest, Utf8PathsReachAnyName) {
+    // 数据 (data) and ü: any Unicode name, whatever the code page.
+    const std::string folder = Utf8("in") + "/\xE6\x95\xB0\xE6\x8D\xAE";
+    const std::wstring wide_folder = parcelon::Utf8ToWide(folder);
+    fs::create_directories(fs::u8path(folder));
+    WriteFile(fs::u8path(folder + "/\xC3\xBC.txt"), "umlaut");
+    const std::string file = folder + "/\xC3\xBC.txt";
+    const char* files[] = {file.c_str()};
+    const std::string zip = Utf8("\xE6\x95\xB0.zip");
+    EXPECT_EQ(parcelon_zip_files_utf8(a, files, 1, zip.c_str(), 6, nullptr), 1) << parcelon_last_message(a);
+    const std::string dest = Utf8("out") + "/\xC3\xBC";
+    fs::create_directories(fs::u8path(dest));
+    EXPECT_EQ(parcelon_unzip_file_utf8(a, zip.c_str(), dest.c_str(), nullptr), 1) << parcelon_last_message(a);
+    EXPECT_EQ(ReadFile(fs::u8path(dest + "/\xC3\xBC.txt")), "umlaut");
+    const char* includes[] = {"*.TXT"};
+    EXPECT_EQ(parcelon_zip_directory_utf8(a, folder.c_str(), zip.c_str(), 0, 6, nullptr, 0, includes, 1, nullptr, 0), 1);
+}
+
+TEST_F(CInterfaceTest, EachFailureGivesItsCodeAndItsLineInUtf8) {
+    // Packing: the archive's folder is missing.
+    const std::wstring a_txt = dir.W("in/a.txt");
+    const wchar_t* files[] = {a_txt.c_str()};
+    StderrCapture err;
+    EXPECT_EQ(parcelon_zip_files(a, files, 1, dir.W("no/such.zip").c_str(), 6, nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_CANNOT_CREATE_ARCHIVE);
+    EXPECT_EQ(std::string(parcelon_last_message(a)), u8"压缩错误：创建zip文件： " + Utf8("no/such.zip"));
+    // A file left out: the call succeeds, and says which file failed last.
+    EXPECT_EQ(parcelon_zip_files(a, files, 1, dir.W("bad.zip").c_str(), 10, nullptr), 1);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_CANNOT_ADD_ENTRY);
+    EXPECT_EQ(std::string(parcelon_last_message(a)), u8"压缩错误：正在添加：" + Utf8("in/a.txt"));
+    // Extraction: missing archive, wrong password, missing destination.
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("none.zip").c_str(), dir.A("out").c_str(), nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_CANNOT_OPEN_ARCHIVE);
+    EXPECT_EQ(std::string(parcelon_last_message(a)), u8"解压错误：打开zip文件失败");
+    ASSERT_EQ(parcelon_zip_files(a, files, 1, dir.W("pw.zip").c_str(), 6, "right"), 1);
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("pw.zip").c_str(), dir.A("out").c_str(), "wrong!"), 0);
+    EXPECT_TRUE(parcelon_last_error(a) == PARCELON_E_WRONG_PASSWORD ||
+                parcelon_last_error(a) == PARCELON_E_DATA_CORRUPT);
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("pw.zip").c_str(), dir.A("out").c_str(), nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_PASSWORD_REQUIRED);
+    EXPECT_EQ(std::string(parcelon_last_message(a)), u8"解压错误：无法在ZIP中打开当前文件");
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("pw.zip").c_str(), dir.A("missing").c_str(), "right"), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_DESTINATION_MISSING);
+    // An old archive that stays: a code, and no line (none is written).
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("in/sub").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE);
+    EXPECT_STREQ(parcelon_last_message(a), "");
+    // The class's lines went to stderr all along.
+    EXPECT_NE(err.Text().find(MessageLine(parcelon::UnzipFailure::CannotOpenArchive)), std::string::npos);
+    // A call that succeeds clears the outcome.
+    EXPECT_EQ(parcelon_unzip_file(a, dir.A("pw.zip").c_str(), dir.A("out").c_str(), "right"), 1);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_OK);
+    EXPECT_STREQ(parcelon_last_message(a), "");
+}
+
+TEST_F(CInterfaceTest, InvalidArgumentsFailWithoutACrash) {
+    const wchar_t* files[] = {nullptr};
+    EXPECT_EQ(parcelon_zip_files(nullptr, nullptr, 0, L"x.zip", 6, nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(nullptr), PARCELON_E_INVALID_ARGUMENT);
+    EXPECT_STREQ(parcelon_last_message(nullptr), "");
+    EXPECT_EQ(parcelon_zip_files(a, nullptr, 2, dir.W("x.zip").c_str(), 6, nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_INVALID_ARGUMENT);
+    EXPECT_EQ(parcelon_zip_files(a, files, 1, dir.W("x.zip").c_str(), 6, nullptr), 0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_INVALID_ARGUMENT);
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("x.zip").c_str(), 1, 6, nullptr, 0, nullptr, 3,
+                                     nullptr, 0),
+              0);
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_INVALID_ARGUMENT);
+    EXPECT_EQ(parcelon_zip_files_utf8(a, nullptr, 1, "x.zip", 6, nullptr), 0);
+    EXPECT_EQ(parcelon_unzip_file(nullptr, "x.zip", "out", nullptr), 0);
+    EXPECT_EQ(parcelon_unzip_file_utf8(nullptr, "x.zip", "out", nullptr), 0);
+    EXPECT_EQ(parcelon_set_threads(nullptr, 2), 0);
+    parcelon_set_progress(nullptr, IgnoreProgress, nullptr);
+    parcelon_stop(nullptr);
+    parcelon_free(nullptr);
+    // An empty list is a list: an archive without entries.
+    EXPECT_EQ(parcelon_zip_files(a, nullptr, 0, dir.W("empty.zip").c_str(), 6, nullptr), 1);
+    EXPECT_TRUE(EntryNames(dir / "empty.zip").empty());
+}
+
+TEST_F(CInterfaceTest, ProgressReachesTheFunctionWithItsUserData) {
+    Seen seen;
+    parcelon_set_progress(a, Record, &seen);
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("p.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    ASSERT_GE(seen.values.size(), 3u);
+    EXPECT_EQ(seen.values.front(), 999);
+    EXPECT_EQ(seen.values.back(), 100);
+    parcelon_set_progress(a, nullptr, nullptr);
+    seen.values.clear();
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("q.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    EXPECT_TRUE(seen.values.empty());
+}
+
+TEST_F(CInterfaceTest, StopFromAnotherThreadEndsThePackingEarly) {
+    for (int i = 0; i < 20; ++i) WriteFile(dir / ("in/big" + std::to_string(i) + ".bin"), PatternBytes(1 << 20, i));
+    std::atomic<bool> started{false};
+    parcelon_set_progress(a, MarkStarted, &started);
+    std::thread stopper([&]() {
+        while (!started.load()) std::this_thread::yield();
+        parcelon_stop(a);
+    });
+    EXPECT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("s.zip").c_str(), 1, 9, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    stopper.join();
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_OK) << "a stop is no failure";
+    EXPECT_LT(EntryNames(dir / "s.zip").size(), 23u);
+}
