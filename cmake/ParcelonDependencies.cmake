@@ -1,7 +1,8 @@
-# zlib and minizip.
+# zlib, libdeflate and minizip.
 #
-# zlib: see ParcelonZlib.cmake (a private build from the same source tree by
-# default; PARCELON_SYSTEM_ZLIB=ON for the installed one).
+# zlib: see ParcelonZlib.cmake (the installed one by default;
+# PARCELON_SYSTEM_ZLIB=OFF compiles it from the same source tree).
+# libdeflate: see ParcelonLibdeflate.cmake.
 #
 # minizip's writer is compiled from zlib's own contrib/minizip (ioapi.c,
 # zip.c) into a static library inside the build tree; archives are read by
@@ -18,6 +19,7 @@
 
 option(PARCELON_SYSTEM_MINIZIP "Use an installed minizip instead of compiling zlib's contrib/minizip" OFF)
 include(ParcelonZlib)
+include(ParcelonLibdeflate)
 
 if(NOT PARCELON_SYSTEM_MINIZIP)
   file(GLOB _parcelon_minizip_candidates
@@ -35,13 +37,13 @@ if(NOT PARCELON_SYSTEM_MINIZIP)
       "into third_party/), set PARCELON_MINIZIP_SOURCE_DIR to a contrib/minizip "
       "folder, or set PARCELON_SYSTEM_MINIZIP=ON to use an installed minizip.")
   endif()
-  # zip.c comes in through src/minizip/ZipWithOwnRandom.c, which gives its
-  # encryption headers random bytes of their own instead of the host's
-  # rand() (and never calls srand).
+  # Entries are written raw (compressed, and encrypted, by the library
+  # itself): zip.c is compiled without its encryption, whose headers would
+  # draw on the host's rand().
   add_library(parcelon_minizip STATIC
     "${PARCELON_MINIZIP_SOURCE_DIR}/ioapi.c"
-    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/ZipWithOwnRandom.c"
-    "${CMAKE_CURRENT_SOURCE_DIR}/src/minizip/RandomSource.cpp")
+    "${PARCELON_MINIZIP_SOURCE_DIR}/zip.c")
+  target_compile_definitions(parcelon_minizip PRIVATE NOCRYPT)
   target_include_directories(parcelon_minizip SYSTEM PUBLIC "${PARCELON_MINIZIP_SOURCE_DIR}")
   target_link_libraries(parcelon_minizip PUBLIC parcelon::zlib)
   set_target_properties(parcelon_minizip PROPERTIES POSITION_INDEPENDENT_CODE ON

@@ -167,6 +167,7 @@ int ZipFiles(parcelon_archiver* a, const std::vector<std::wstring>& files, const
              const char* password) {
     return Run(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
+        state.threads = a->threads;
         return parcelon::ZipFiles(state, files, zip_file, level, password, diagnostics);
     });
 }
@@ -176,6 +177,7 @@ int ZipDirectory(parcelon_archiver* a, const wchar_t* src_dir, const wchar_t* zi
                  const std::vector<std::wstring>& excludes) {
     return Run(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
+        state.threads = a->threads;
         return parcelon::ZipDirectory(state, src_dir, zip_file, includes, excludes, recursive != 0, level, password,
                                       minutes, diagnostics);
     });

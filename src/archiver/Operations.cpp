@@ -2,7 +2,7 @@
 // in src/create or src/extract, with the diagnostics that write to stderr.
 #include "Parcelon.h"
 #include "archiver/ObjectAccess.h"
-#include "create/FilePacker.h"
+#include "create/ChunkReader.h"
 #include "create/ZipDirectory.h"
 #include "create/ZipFiles.h"
 #include "extract/UnzipFile.h"

@@ -20,6 +20,7 @@ struct Walk {
     const WalkGuards& guards;
     std::vector<platform::FileIdentity> descent; // folders being walked, outermost first
 
+    bool Stopped() const { return guards.stop != nullptr && guards.stop->load(std::memory_order_relaxed); }
 
     // prefix: the folder's path, ending in a backslash (or empty for the
     // current folder); folder: its entry name relative to where the walk
@@ -34,7 +35,7 @@ struct Walk {
         if (known) descent.push_back(identity);
 
         platform::DirectoryEntry entry;
-        while (listing.Next(entry)) {
+        while (!Stopped() && listing.Next(entry)) {
             if (entry.name == L"." || entry.name == L"..") continue;
             if (entry.kind == platform::EntryKind::Directory) {
                 if (recursive) Directory(prefix + entry.name + L'\\', folder + entry.name + L'\\');

@@ -5,6 +5,7 @@
 #ifndef PARCELON_DIRECTORY_WALK_H
 #define PARCELON_DIRECTORY_WALK_H
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct WalkGuards {
     // wherever they lie in the tree.
     std::vector<ArchiveFile> archives;
     const TimeSource* time = &SystemTimeSource();
+    // A stop ends the walk where it stands (the files listed so far stay
+    // listed); the operation then packs nothing more anyway.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Appends an item for every file below dir (dir's own files only unless

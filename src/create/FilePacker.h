@@ -1,12 +1,17 @@
-// Packing one file into the open archive: its folder entry, then its own
-// entry, streamed in 16 KiB blocks with percent progress and the stop flag
-// read between blocks. ZipFiles and ZipDirectory both pack through here.
+// Packing files into the open archive, in list order: for each, its folder
+// entry, then its own entry, compressed a chunk at a time.
+//
+// The calling thread reads the files ahead, hands their chunks to the
+// compression pool and writes the compressed chunks as entries in list
+// order; with one thread (what CParcelon always uses) it compresses each
+// chunk itself in between. Whatever the number of threads, the archive is
+// the same byte for byte, and the host sees the same progress values and
+// messages, in the same order, all on the calling thread.
 #ifndef PARCELON_FILE_PACKER_H
 #define PARCELON_FILE_PACKER_H
 
 #include <atomic>
 #include <string>
-
 #include <vector>
 
 #include "create/PackItem.h"
@@ -16,33 +21,24 @@
 
 namespace parcelon {
 
-constexpr std::size_t kPackBlockSize = 16384;
-
 // What every entry of one operation shares.
 struct PackSettings {
-    unsigned int level = 6; // handed to zlib unchanged
+    unsigned int level = 6; // the host's level: 0 to 9, or (unsigned)-1 for 6
     std::string password;   // already trimmed; empty means no encryption
+    unsigned threads = 1;   // from PackingThreads; 1 starts no thread
 };
 
-// The CRC-32 of the file's bytes, read from the start with other writers
-// kept out; with a set stop flag only of what was read before it (0 when it
-// was set already). False, and 0, when the file cannot be opened.
-bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned long& crc);
-
-// Packs item into the archive. A file the process may not read is passed
-// over (None). On a failure the entries written so far stay, and the
-// result says what went wrong. Every encrypted entry decrypts with the
-// password and passes its CRC, whatever happened to the file meanwhile.
-PackFailure PackFile(ZipWriter& archive, const PackItem& item, const PackSettings& settings, Progress& progress,
-                     const std::atomic<bool>& stop);
-
-// What a failure of PackFile is about: the folder entry's name when that
-// entry failed, the file's path otherwise.
-const std::wstring& FailureSubject(PackFailure failure, const PackItem& item);
-
-// Packs items in their order until the stop flag is set (it is read before
-// each), reporting each file that fails and going on with the next.
-void PackItems(ZipWriter& archive, const std::vector<PackItem>& items, const PackSettings& settings,
+// Packs items in their order until the stop flag is set, reporting each
+// file that fails and going on with the next; true when none failed.
+//
+// A file the process may not read (or that is gone) is passed over without
+// a word. A failed file's entries written so far stay. A stop is seen
+// within one chunk: the entry being written ends where its data got to
+// (an encrypted one a few bytes further on, where its CRC-32 again has the
+// high byte its header was made with), so it is whole and every reader
+// takes it. Every encrypted entry decrypts with the password and passes
+// its CRC, whatever happened to the file meanwhile.
+bool PackItems(ZipWriter& archive, const std::vector<PackItem>& items, const PackSettings& settings,
                Progress& progress, const std::atomic<bool>& stop, Diagnostics& diagnostics);
 
 } // namespace parcelon

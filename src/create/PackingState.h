@@ -19,6 +19,9 @@ struct PackingState {
     long long& done_size;           // bytes packed so far
     int& last_percent;              // the last percentage reported, kept across calls
     std::wstring& base_dir;         // set by ZipDirectory, used by a later ZipFiles
+    // Threads packing may use: 1 (what CParcelon always asks) starts none;
+    // the C interface passes the host's setting (0: every processor).
+    unsigned threads = 1;
 
     bool StopRequested() const { return stop.load(std::memory_order_relaxed); }
 };

@@ -1,5 +1,6 @@
 #include "create/Progress.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace parcelon {
@@ -30,6 +31,10 @@ void Progress::Advance(std::uint64_t bytes) {
         state_.callback->OnProgress(percent);
         state_.last_percent = percent;
     }
+}
+
+void Progress::AdvanceInBlocks(std::uint64_t bytes) {
+    for (std::uint64_t done = 0; done < bytes; done += kProgressBlock) Advance(std::min(kProgressBlock, bytes - done));
 }
 
 } // namespace parcelon

@@ -12,6 +12,9 @@ namespace parcelon {
 constexpr int kProgressStarted = 999; // a directory operation has created its archive
 constexpr int kProgressEnded = 100;   // the operation has ended
 
+// Packing reports its progress in blocks of this many bytes of a file.
+constexpr std::uint64_t kProgressBlock = 16384;
+
 // Whole percentage of done against total: the double quotient times 100,
 // truncated (29 of 100 gives 28.999999999999996, so 28). Files that grew
 // after they were measured give values above 100, reported as computed;
@@ -31,6 +34,10 @@ public:
     // Counts bytes just written into the archive, and reports the new whole
     // percentage when it differs from the last one reported.
     void Advance(std::uint64_t bytes);
+    // Counts bytes written as a stream of blocks of kProgressBlock bytes
+    // (the last one shorter), reporting after each: the same percentages
+    // whether a file was written in one piece or many.
+    void AdvanceInBlocks(std::uint64_t bytes);
 
 private:
     PackingState& state_;

@@ -1,10 +1,10 @@
 #include "create/ZipDirectory.h"
 
+#include "create/CompressionPool.h"
 #include "create/DirectoryWalk.h"
 #include "create/FilePacker.h"
 #include "create/Progress.h"
 #include "create/ZipWriter.h"
-#include "memory/OperationMemory.h"
 #include "platform/Platform.h"
 #include "text/PathText.h"
 #include "text/TextHelpers.h"
@@ -15,9 +15,6 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
                   const std::vector<std::wstring>& vecIncludes, const std::vector<std::wstring>& vecExcludes,
                   bool bRecursive, unsigned int nLevel, const char* szPassword, int nMinutes,
                   Diagnostics& diagnostics) {
-    // Every entry's Deflate state is drawn from, and returned to, the
-    // blocks this operation keeps; declared first, so it ends last.
-    const AllocationScope memory;
     // Every name is converted several times; the code page is read once.
     const platform::CodePageScope code_page;
     const std::wstring zip_path = szZipFile != nullptr ? szZipFile : L"";
@@ -44,11 +41,12 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     progress.Restart();
     WalkGuards guards;
     guards.archives = archive.own_files();
+    guards.stop = &state.stop;
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
                          guards);
 
-    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
-              diagnostics);
+    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword), PackingThreads(state.threads)}, progress,
+              state.stop, diagnostics);
     items.clear();
     items.shrink_to_fit();
 

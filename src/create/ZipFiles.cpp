@@ -1,9 +1,9 @@
 #include "create/ZipFiles.h"
 
+#include "create/CompressionPool.h"
 #include "create/FilePacker.h"
 #include "create/Progress.h"
 #include "create/ZipWriter.h"
-#include "memory/OperationMemory.h"
 #include "platform/Platform.h"
 #include "text/PathText.h"
 #include "text/TextHelpers.h"
@@ -72,20 +72,14 @@ PackItem MakeListItem(const std::wstring& base_dir, const std::wstring& path) {
 bool AddListedFile(PackingState& state, void* zip, const wchar_t* path, unsigned int level, const char* password,
                    Diagnostics& diagnostics) {
     Progress progress(state);
-    const PackItem item = MakeListItem(state.base_dir, path != nullptr ? path : L"");
+    const std::vector<PackItem> items{MakeListItem(state.base_dir, path != nullptr ? path : L"")};
     ZipWriter archive = ZipWriter::Borrowing(zip);
-    const PackFailure failure =
-        PackFile(archive, item, PackSettings{level, TrimSpaces(password)}, progress, state.stop);
-    if (failure == PackFailure::None) return true;
-    diagnostics.Report(failure, FailureSubject(failure, item));
-    return false;
+    return PackItems(archive, items, PackSettings{level, TrimSpaces(password), 1}, progress, state.stop,
+                     diagnostics);
 }
 
 bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, const wchar_t* szZipFile,
               unsigned int nLevel, const char* szPassword, Diagnostics& diagnostics) {
-    // Every entry's Deflate state is drawn from, and returned to, the
-    // blocks this operation keeps; declared first, so it ends last.
-    const AllocationScope memory;
     // Every name is converted several times; the code page is read once.
     const platform::CodePageScope code_page;
     const std::wstring zip_path = szZipFile != nullptr ? szZipFile : L"";
@@ -110,8 +104,8 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     }
 
     // A path that names nothing is passed over by the packer without a word.
-    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword)}, progress, state.stop,
-              diagnostics);
+    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword), PackingThreads(state.threads)}, progress,
+              state.stop, diagnostics);
 
     progress.Signal(kProgressEnded);
     const PackFailure finished = archive.Finish();

@@ -26,7 +26,6 @@ constexpr uLong kFlagUtf8 = 0x0800;
 
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::size_t kLocalSize = 30;
-constexpr std::size_t kEncryptionHeader = 12;
 
 std::uint32_t Le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -69,7 +68,7 @@ bool ReencryptEntry(std::FILE* file, std::uint64_t offset, const std::string& pa
         }
         if (!found) return false;
     }
-    if (size < kEncryptionHeader) return false;
+    if (size < kEncryptionHeaderSize) return false;
     const std::uint64_t data = offset + kLocalSize + name_size + extra_size;
     TraditionalCipher old_keys(password.c_str());
     TraditionalCipher new_keys(password.c_str());
@@ -78,7 +77,8 @@ bool ReencryptEntry(std::FILE* file, std::uint64_t offset, const std::string& pa
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - done));
         if (!ReadAt(file, data + done, block.data(), count)) return false;
         old_keys.Decrypt(block.data(), count);
-        if (done == 0) block[kEncryptionHeader - 1] = static_cast<unsigned char>(crc >> 24);
+        if (done == 0) block[kEncryptionHeaderSize - 2] = static_cast<unsigned char>(crc >> 16);
+        if (done == 0) block[kEncryptionHeaderSize - 1] = static_cast<unsigned char>(crc >> 24);
         new_keys.Encrypt(block.data(), count);
         if (!WriteAt(file, data + done, block.data(), count)) return false;
         done += count;
@@ -192,8 +192,6 @@ EntryName EncodeEntryName(std::wstring_view name) {
 int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     if (zip == nullptr) return ZIP_PARAMERROR;
     if (name.bytes.size() > kMaxEntryNameBytes) return ZIP_PARAMERROR;
-    // zlib would refuse these levels only after minizip has written the
-    // local header, leaving stray bytes in the archive; refuse them first.
     const int level = static_cast<int>(options.level);
     if (level < Z_DEFAULT_COMPRESSION || level > Z_BEST_COMPRESSION) return ZIP_PARAMERROR;
 
@@ -204,14 +202,32 @@ int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     zip_fileinfo info {};
     info.tmz_date.tm_mday = 1;
     const zip_fileinfo* info_ptr = options.file_entry ? &info : nullptr;
-    const char* password = options.password.empty() ? nullptr : options.password.c_str();
-    // zipOpenNewFileInZip and zipOpenNewFileInZip3 (and their _64 forms) are
-    // this call with version made by 0 and no flags of their own.
+    uLong flags = name.utf8 ? kFlagUtf8 : 0;
+    if (options.encrypted) flags |= kFlagEncrypted;
+    // Raw: minizip writes the bytes it is given. The level still decides
+    // the flags' compression option bits (8 and 9 maximum, 2 fast, 1 super
+    // fast), as minizip sets them.
     return zipOpenNewFileInZip4_64(static_cast<zipFile>(zip), name.bytes.c_str(), info_ptr, nullptr, 0, nullptr,
-                                   0, nullptr, Z_DEFLATED, level, 0, -MAX_WBITS, kMemoryLevel,
-                                   Z_DEFAULT_STRATEGY, password, password != nullptr ? options.crc : 0,
-                                   name.utf8 ? kVersionMadeByUnicode : kVersionMadeBy, name.utf8 ? kFlagUtf8 : 0,
+                                   0, nullptr, Z_DEFLATED, level, 1, -MAX_WBITS, kMemoryLevel,
+                                   Z_DEFAULT_STRATEGY, nullptr, 0,
+                                   name.utf8 ? kVersionMadeByUnicode : kVersionMadeBy, flags,
                                    options.zip64 ? 1 : 0);
+}
+
+bool WriteEntryData(void* zip, const unsigned char* data, std::size_t size) {
+    // minizip takes at most 4 GiB - 1 bytes per call.
+    constexpr std::size_t kMostPerCall = 1u << 30;
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t piece = std::min(kMostPerCall, size - done);
+        if (zipWriteInFileInZip(static_cast<zipFile>(zip), data + done, static_cast<unsigned>(piece)) != ZIP_OK)
+            return false;
+        done += piece;
+    }
+    return true;
+}
+
+bool CloseEntry(void* zip, std::uint64_t size, std::uint32_t crc) {
+    return zipCloseFileInZipRaw64(static_cast<zipFile>(zip), size, crc) == ZIP_OK;
 }
 
 } // namespace parcelon

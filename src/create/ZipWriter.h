@@ -106,18 +106,26 @@ struct EntryName {
 EntryName EncodeEntryName(std::wstring_view name);
 
 struct EntryOptions {
-    bool file_entry = true;     // false: a folder entry, opened without zip_fileinfo
-    unsigned int level = 6;     // handed to zlib unchanged (-1 as unsigned: its default)
-    std::string password;       // already trimmed; empty means no encryption
-    unsigned long crc = 0;      // for the encryption header
+    bool file_entry = true; // false: a folder entry, opened without zip_fileinfo
+    unsigned int level = 6; // the host's level, for the flags (-1 as unsigned: the default)
+    bool encrypted = false; // flag bit 0: the data begin with an encryption header
     bool zip64 = false;
 };
 
-// Opens a new entry with Deflate (raw, window bits -15, memory level 8,
-// default strategy), encrypted when a password is given. Returns ZIP_OK or
-// a minizip error. Names longer than kMaxEntryNameBytes, and levels that
-// zlib refuses, fail before minizip writes anything.
+// Opens a new Deflate entry whose data the caller writes already
+// compressed (and encrypted, header first, when the options say so) with
+// WriteEntryData, and closes with CloseEntry. Returns ZIP_OK or a minizip
+// error. Names longer than kMaxEntryNameBytes, and levels other than 0 to 9
+// and the default, fail before minizip writes anything.
 int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options);
+
+// Appends bytes to the open entry's data: false when they could not be
+// written.
+bool WriteEntryData(void* zip, const unsigned char* data, std::size_t size);
+
+// Closes the open entry, recording its uncompressed size and CRC-32: false
+// when its headers could not be written.
+bool CloseEntry(void* zip, std::uint64_t size, std::uint32_t crc);
 
 } // namespace parcelon
 

@@ -1,17 +1,44 @@
 #include "crypto/TraditionalCipher.h"
 
-#include <zlib.h>
+#include <array>
+
+#include "crypto/RandomBytes.h"
 
 namespace parcelon {
 
 namespace {
 
-// One step of the CRC-32 over one byte. The table's elements are z_crc_t,
-// whatever their width, so it is read through that type only.
-std::uint32_t Crc32Step(const void* table, std::uint32_t crc, unsigned char byte) {
-    const z_crc_t* const entries = static_cast<const z_crc_t*>(table);
-    return static_cast<std::uint32_t>(entries[(crc ^ byte) & 0xFFu] & 0xFFFFFFFFu) ^ (crc >> 8);
+// The CRC-32 table (reflected polynomial 0xEDB88320) the keys are stirred
+// with, one byte at a time.
+constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
+    std::array<std::uint32_t, 256> table {};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = (c & 1u) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
 }
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+inline std::uint32_t CrcStep(std::uint32_t crc, unsigned char byte) {
+    return kCrcTable[(crc ^ byte) & 0xFFu] ^ (crc >> 8);
+}
+
+// The three keys, kept in locals (registers) for a whole block.
+struct Keys {
+    std::uint32_t k0, k1, k2;
+
+    unsigned char StreamByte() const {
+        const std::uint32_t temp = (k2 & 0xFFFFu) | 2u;
+        return static_cast<unsigned char>((temp * (temp ^ 1u)) >> 8);
+    }
+    void Update(unsigned char plain) {
+        k0 = CrcStep(k0, plain);
+        k1 = (k1 + (k0 & 0xFFu)) * 134775813u + 1u;
+        k2 = CrcStep(k2, static_cast<unsigned char>(k1 >> 24));
+    }
+};
 
 } // namespace
 
@@ -20,37 +47,45 @@ unsigned char EncryptionCheckByte(std::uint16_t flags, std::uint32_t crc, std::u
     return static_cast<unsigned char>((crc >> 24) & 0xFFu);
 }
 
-TraditionalCipher::TraditionalCipher(const char* password)
-    : table_(get_crc_table()), keys_{0x12345678u, 0x23456789u, 0x34567890u} {
+TraditionalCipher::TraditionalCipher(const char* password) : keys_{0x12345678u, 0x23456789u, 0x34567890u} {
     if (password == nullptr) return;
-    for (const char* p = password; *p != '\0'; ++p) UpdateKeys(static_cast<unsigned char>(*p));
-}
-
-void TraditionalCipher::UpdateKeys(unsigned char plain) {
-    keys_[0] = Crc32Step(table_, keys_[0], plain);
-    keys_[1] = (keys_[1] + (keys_[0] & 0xFFu)) * 134775813u + 1u;
-    keys_[2] = Crc32Step(table_, keys_[2], static_cast<unsigned char>(keys_[1] >> 24));
-}
-
-unsigned char TraditionalCipher::StreamByte() const {
-    const std::uint32_t temp = (keys_[2] & 0xFFFFu) | 2u;
-    return static_cast<unsigned char>(((temp * (temp ^ 1u)) >> 8) & 0xFFu);
+    Keys keys{keys_[0], keys_[1], keys_[2]};
+    for (const char* p = password; *p != '\0'; ++p) keys.Update(static_cast<unsigned char>(*p));
+    keys_[0] = keys.k0;
+    keys_[1] = keys.k1;
+    keys_[2] = keys.k2;
 }
 
 void TraditionalCipher::Encrypt(unsigned char* data, std::size_t size) {
+    Keys keys{keys_[0], keys_[1], keys_[2]};
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char plain = data[i];
-        data[i] = static_cast<unsigned char>(plain ^ StreamByte());
-        UpdateKeys(plain);
+        data[i] = static_cast<unsigned char>(plain ^ keys.StreamByte());
+        keys.Update(plain);
     }
+    keys_[0] = keys.k0;
+    keys_[1] = keys.k1;
+    keys_[2] = keys.k2;
 }
 
 void TraditionalCipher::Decrypt(unsigned char* data, std::size_t size) {
+    Keys keys{keys_[0], keys_[1], keys_[2]};
     for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char plain = static_cast<unsigned char>(data[i] ^ StreamByte());
-        UpdateKeys(plain);
+        const unsigned char plain = static_cast<unsigned char>(data[i] ^ keys.StreamByte());
+        keys.Update(plain);
         data[i] = plain;
     }
+    keys_[0] = keys.k0;
+    keys_[1] = keys.k1;
+    keys_[2] = keys.k2;
+}
+
+void MakeEncryptionHeader(TraditionalCipher& keys, std::uint32_t crc, RandomBytes& random,
+                          unsigned char (&header)[kEncryptionHeaderSize]) {
+    random.Fill(header, kEncryptionHeaderSize - 2);
+    header[kEncryptionHeaderSize - 2] = static_cast<unsigned char>(crc >> 16);
+    header[kEncryptionHeaderSize - 1] = static_cast<unsigned char>(crc >> 24);
+    keys.Encrypt(header, kEncryptionHeaderSize);
 }
 
 } // namespace parcelon

@@ -1,6 +1,6 @@
-// Traditional PKWARE ("ZipCrypto") encryption, both ways: extraction
-// decrypts entries with it, and packing re-encrypts an entry whose check
-// byte must change.
+// Traditional PKWARE ("ZipCrypto") encryption, both ways: packing encrypts
+// entries with it (and re-encrypts one whose check byte must change), and
+// extraction decrypts them.
 #ifndef PARCELON_TRADITIONAL_CIPHER_H
 #define PARCELON_TRADITIONAL_CIPHER_H
 
@@ -8,6 +8,8 @@
 #include <cstdint>
 
 namespace parcelon {
+
+class RandomBytes;
 
 // Every encrypted entry's data start with this many header bytes.
 constexpr std::size_t kEncryptionHeaderSize = 12;
@@ -37,12 +39,15 @@ public:
     void Encrypt(unsigned char* data, std::size_t size);
 
 private:
-    void UpdateKeys(unsigned char plain);
-    unsigned char StreamByte() const;
-
-    const void* table_; // zlib's CRC-32 table (z_crc_t elements)
     std::uint32_t keys_[3];
 };
+
+// The encrypted header that starts an entry whose data have the CRC-32
+// crc: ten random bytes, then the CRC's two high bytes (the last is the
+// check byte readers test the password with), encrypted with keys, which
+// then go on to the entry's data.
+void MakeEncryptionHeader(TraditionalCipher& keys, std::uint32_t crc, RandomBytes& random,
+                          unsigned char (&header)[kEncryptionHeaderSize]);
 
 } // namespace parcelon
 

@@ -1,5 +1,6 @@
 #include "extract/EntryData.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "crypto/TraditionalCipher.h"
+#include "deflate/Checksum.h"
 
 namespace parcelon {
 
@@ -16,7 +18,26 @@ constexpr std::uint16_t kMethodStored = 0;
 constexpr std::uint16_t kMethodDeflated = 8;
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::size_t kLocalSize = 30;
-constexpr std::size_t kReadBlock = 16384;
+constexpr std::size_t kStreamBlock = 256 * 1024;
+// An entry of at most this size, compressed and not, is inflated in one
+// call (libdeflate, twice zlib's speed) from and into whole buffers; larger
+// ones stream through zlib in blocks, so memory stays bounded.
+constexpr std::uint64_t kWholeEntryLimit = 4u * 1024 * 1024;
+
+// libdeflate's Inflate state, freed on every way out.
+class WholeInflater {
+public:
+    WholeInflater() : decompressor_(libdeflate_alloc_decompressor()) {
+        if (decompressor_ == nullptr) throw std::bad_alloc();
+    }
+    ~WholeInflater() { libdeflate_free_decompressor(decompressor_); }
+    WholeInflater(const WholeInflater&) = delete;
+    WholeInflater& operator=(const WholeInflater&) = delete;
+    libdeflate_decompressor* get() const { return decompressor_; }
+
+private:
+    libdeflate_decompressor* decompressor_;
+};
 
 // zlib's Inflate over raw Deflate data (no zlib header), ended on every way
 // out.
@@ -76,12 +97,8 @@ public:
     // DataCorrupt past the limit, CannotWriteOutput when the sink refuses.
     UnzipFailure Write(const unsigned char* data, std::size_t size) {
         if (size > limit_ - written_) return UnzipFailure::DataCorrupt;
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t block = std::min(kCopyBlockSize, size - done);
-            if (!sink_.Write(data + done, block)) return UnzipFailure::CannotWriteOutput;
-            done += block;
-        }
-        crc_ = crc32(crc_, data, static_cast<uInt>(size));
+        if (size > 0 && !sink_.Write(data, size)) return UnzipFailure::CannotWriteOutput;
+        crc_ = Crc32(crc_, data, size);
         written_ += size;
         return UnzipFailure::None;
     }
@@ -92,12 +109,12 @@ public:
 private:
     EntrySink& sink_;
     std::uint64_t limit_;
-    uLong crc_ = 0;
+    std::uint32_t crc_ = 0;
     std::uint64_t written_ = 0;
 };
 
 UnzipFailure CopyStored(StoredBytes& bytes, CheckedOutput& output) {
-    std::vector<unsigned char> block(kReadBlock);
+    std::vector<unsigned char> block(static_cast<std::size_t>(std::min<std::uint64_t>(kStreamBlock, bytes.left())));
     for (;;) {
         std::size_t got = 0;
         if (!bytes.Next(block.data(), block.size(), got)) return UnzipFailure::DataCorrupt;
@@ -113,8 +130,8 @@ UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
     RawInflater inflater;
     if (!inflater.ready()) return UnzipFailure::DataCorrupt;
     z_stream& stream = inflater.stream();
-    std::vector<unsigned char> input(kReadBlock);
-    std::vector<unsigned char> block(kReadBlock);
+    std::vector<unsigned char> input(kStreamBlock);
+    std::vector<unsigned char> block(kStreamBlock);
     for (;;) {
         if (stream.avail_in == 0) {
             std::size_t got = 0;
@@ -136,6 +153,25 @@ UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
         // No progress with input waiting: the stream is stuck.
         if (result == Z_BUF_ERROR && stream.avail_in > 0) return UnzipFailure::DataCorrupt;
     }
+}
+
+// The same for an entry that fits kWholeEntryLimit: every stored byte in,
+// every byte out, in one call each way.
+UnzipFailure CopyDeflatedWhole(StoredBytes& bytes, std::uint64_t size, CheckedOutput& output) {
+    std::vector<unsigned char> input(static_cast<std::size_t>(bytes.left()));
+    std::size_t got = 0;
+    if (!bytes.Next(input.data(), input.size(), got) || got != input.size()) return UnzipFailure::DataCorrupt;
+    std::vector<unsigned char> block(static_cast<std::size_t>(size));
+    const WholeInflater inflater;
+    std::size_t used = 0;
+    std::size_t produced = 0;
+    const libdeflate_result result = libdeflate_deflate_decompress_ex(
+        inflater.get(), input.data(), input.size(), block.data(), block.size(), &used, &produced);
+    // More than the recorded size (no room left), fewer, a stream that
+    // ends before the data do, or one that does not end in them.
+    if (result != LIBDEFLATE_SUCCESS || used != input.size() || produced != block.size())
+        return UnzipFailure::DataCorrupt;
+    return output.Write(block.data(), block.size());
 }
 
 } // namespace
@@ -182,8 +218,10 @@ UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, con
     }
     StoredBytes bytes(input, data, size, encrypted ? &keys : nullptr);
     CheckedOutput output(sink, record.uncompressed_size);
-    const UnzipFailure copied =
-        record.method == kMethodStored ? CopyStored(bytes, output) : CopyDeflated(bytes, output);
+    const bool whole = record.uncompressed_size <= kWholeEntryLimit && size <= kWholeEntryLimit;
+    const UnzipFailure copied = record.method == kMethodStored ? CopyStored(bytes, output)
+                                : whole ? CopyDeflatedWhole(bytes, record.uncompressed_size, output)
+                                        : CopyDeflated(bytes, output);
     if (copied != UnzipFailure::None) return copied;
     return output.Matches(record) ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }

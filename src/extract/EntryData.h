@@ -13,9 +13,6 @@
 
 namespace parcelon {
 
-// Blocks of uncompressed data reach the output at this size at most.
-constexpr std::size_t kCopyBlockSize = 1024;
-
 // The bytes an entry occupies in the file: its local header, then its data.
 struct EntrySpan {
     std::uint64_t header = 0; // where the local header starts
@@ -30,7 +27,8 @@ struct EntrySpan {
 UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
                          EntrySpan& span);
 
-// Takes the entry's uncompressed bytes, in order.
+// Takes the entry's uncompressed bytes, in order, in blocks as large as the
+// reading allows (a whole entry of up to 4 MiB at once).
 class EntrySink {
 public:
     virtual ~EntrySink() = default;

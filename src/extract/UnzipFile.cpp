@@ -11,7 +11,6 @@
 #include "extract/SafeEntryPath.h"
 #include "extract/StoredName.h"
 #include "crypto/TraditionalCipher.h"
-#include "memory/OperationMemory.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
 
@@ -133,9 +132,6 @@ UnzipFailure ExtractAll(const std::wstring& zip_path, const std::wstring& dest_d
 
 bool UnzipFile(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
                Diagnostics& diagnostics) {
-    // Every entry's Inflate state is drawn from, and returned to, the
-    // blocks this operation keeps; declared first, so it ends last.
-    const AllocationScope memory;
     const platform::CodePageScope code_page;
     const UnzipFailure failure = ExtractAll(zip_path, dest_dir, password);
     if (failure == UnzipFailure::None) return true;

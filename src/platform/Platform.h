@@ -1,5 +1,5 @@
 // The one door to the operating system: text in the system's code page,
-// files, folders and the clock, offered as the library needs them.
+// files, folders, the clock and threads, offered as the library needs them.
 // Platform_win32.cpp and Platform_posix.cpp are the two backends, side by
 // side; no other source file includes <windows.h> or a POSIX header.
 //
@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace parcelon::platform {
 
@@ -211,6 +213,16 @@ enum class FileTimeLookup { Found, NotFound, Unconvertible };
 // The last-write time of the file at path, in local time by the time-zone
 // bias in force now (whatever the file's own date), with milliseconds.
 FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local);
+
+// ---------------------------------------------------------------- threads
+
+// The processors this process may run on (at least 1).
+unsigned ProcessorCount();
+
+// Starts a thread that runs body. On POSIX it starts with every signal
+// blocked, so the host's signals always reach the host's own threads.
+// Throws std::system_error when the system refuses a thread.
+std::thread StartThread(std::function<void()> body);
 
 } // namespace parcelon::platform
 

@@ -9,6 +9,9 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -470,6 +473,28 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     local = FieldsOf(fields);
     local.milliseconds = static_cast<int>(st.st_mtim.tv_nsec / 1000000);
     return FileTimeLookup::Found;
+}
+
+unsigned ProcessorCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? count : 1;
+}
+
+std::thread StartThread(std::function<void()> body) {
+    // A new thread inherits its creator's signal mask: block everything
+    // for the moment of its creation only.
+    sigset_t all;
+    sigset_t saved;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &saved);
+    struct Restore {
+        const sigset_t& mask;
+        ~Restore() { pthread_sigmask(SIG_SETMASK, &mask, nullptr); }
+    } restore{saved};
+    return std::thread(std::move(body));
 }
 
 } // namespace parcelon::platform

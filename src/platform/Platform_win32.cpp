@@ -371,4 +371,12 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     return FileTimeLookup::Found;
 }
 
+unsigned ProcessorCount() {
+    const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+}
+
+// Windows delivers no signals to threads: nothing to hold off.
+std::thread StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
+
 } // namespace parcelon::platform

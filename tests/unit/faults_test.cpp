@@ -33,6 +33,7 @@
 #include "Parcelon.h"
 #include "messages/Messages.h"
 #include "create/DirectoryWalk.h"
+#include "deflate/ChunkCompressor.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
@@ -420,26 +421,46 @@ TEST_F(EncryptedSourceTest, AStopInTheMiddleLeavesAShorterEntryEveryReaderOpens)
 }
 
 TEST_F(EncryptedSourceTest, AFileThatShrinksOrGrowsWhileItIsPackedStillOpens) {
-    // The file changes after its CRC was read and its first block packed:
-    // the entry is encrypted again, once the archive is complete, with a
-    // header made from the CRC of what it holds.
-    const std::string content = PatternBytes(256 << 10, 6);
+    // A file of several chunks changes after its CRC was read and its first
+    // chunk packed: the entry holds what the reading found, and is
+    // encrypted again, once the archive is complete, with a header made
+    // from the CRC of what it holds. (On Windows other writers are kept out
+    // while it is read.)
+    const std::size_t chunk = parcelon::kChunkSize;
+    const std::string content = PatternBytes(3 * chunk, 6);
     const std::string grown = content + PatternBytes(50000, 7);
+    const std::size_t shrunk = 2 * chunk + 100000;
     for (const std::string* after : {&grown, static_cast<const std::string*>(nullptr)}) {
         Make("src/a.bin", content);
         TamperCallback callback;
         callback.action = [&]() {
             if (after != nullptr) WriteFile(dir / "src/a.bin", *after);
-            else fs::resize_file(dir / "src/a.bin", 100000);
+            else fs::resize_file(dir / "src/a.bin", shrunk);
         };
         CParcelon zipper;
         zipper.SetCallbacker(&callback);
         ASSERT_TRUE(zipper.ZipFiles({dir.W("src/a.bin")}, dir.W("out.zip").c_str(), 6, "pw"));
         const auto entries = ReadCentralDirectory(dir / "out.zip");
         ASSERT_EQ(entries.size(), 1u);
-        EXPECT_EQ(entries[0].uncompressed_size, after != nullptr ? grown.size() : 100000u);
+        EXPECT_EQ(entries[0].uncompressed_size, after != nullptr ? grown.size() : shrunk);
         ExpectEveryReaderOpens(dir / "out.zip", after != nullptr ? grown : content);
     }
+}
+
+TEST_F(EncryptedSourceTest, AFileOfOneChunkIsReadOnceAndPackedAsItWasRead) {
+    // Its CRC and its data come from one reading: a change after it cannot
+    // reach the entry.
+    const std::string content = PatternBytes(256 << 10, 6);
+    Make("src/a.bin", content);
+    TamperCallback callback;
+    callback.action = [&]() { WriteFile(dir / "src/a.bin", PatternBytes(300000, 7)); };
+    CParcelon zipper;
+    zipper.SetCallbacker(&callback);
+    ASSERT_TRUE(zipper.ZipFiles({dir.W("src/a.bin")}, dir.W("out.zip").c_str(), 6, "pw"));
+    const auto entries = ReadCentralDirectory(dir / "out.zip");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].uncompressed_size, content.size());
+    ExpectEveryReaderOpens(dir / "out.zip", content);
 }
 
 // ---------------------------------------------------------------- unreadable sources

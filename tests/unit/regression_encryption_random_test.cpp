@@ -3,8 +3,8 @@
 // generator, and seeded it with srand(time) once per process. Two objects
 // encrypting on two threads raced on it, packing consumed and reset the
 // host's rand() sequence, and a host that seeded rand() decided our
-// headers. zip.c is now compiled to take its own random bytes
-// (src/minizip/ZipWithOwnRandom.c).
+// headers. The library now writes encryption headers itself, from a
+// generator of its own seeded once per operation (src/crypto/RandomBytes).
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,0 +1,107 @@
+#include "create/CompressionPool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+#include <system_error>
+
+#include "platform/Platform.h"
+
+namespace parcelon {
+
+namespace {
+
+// How often a wait looks at the stop flag, which Stop sets without waking
+// anyone.
+constexpr auto kStopPoll = std::chrono::milliseconds(10);
+
+} // namespace
+
+unsigned PackingThreads(unsigned requested) {
+    const unsigned wanted = requested == 0 ? platform::ProcessorCount() : requested;
+    return std::max(1u, std::min(wanted, kMaxPackingThreads));
+}
+
+CompressionPool::CompressionPool(unsigned threads, int engine_level) : level_(engine_level) {
+    if (level_ < 0 || threads <= 1) return;
+    try {
+        for (unsigned i = 0; i < threads; ++i) workers_.push_back(platform::StartThread([this] { Work(); }));
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for (none at all: the calling thread
+        // compresses), the same bytes either way.
+    }
+}
+
+CompressionPool::~CompressionPool() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        queue_.clear();
+    }
+    work_ready_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+}
+
+void CompressionPool::Compress(ChunkCompressor& compressor, ChunkJob& job) {
+    compressor.Compress(job.input.data(), job.input.size(), job.last, job.output);
+}
+
+void CompressionPool::Submit(ChunkJob& job) {
+    if (level_ < 0) {
+        job.done = true;
+        return;
+    }
+    if (workers_.empty()) {
+        CompressHere(job.input.data(), job.input.size(), job.last, job.output);
+        job.done = true;
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(&job);
+    }
+    work_ready_.notify_one();
+}
+
+bool CompressionPool::Wait(ChunkJob& job, const std::atomic<bool>* stop) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!job.done) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
+        job_done_.wait_for(lock, kStopPoll);
+    }
+    if (job.out_of_memory) throw std::bad_alloc();
+    return true;
+}
+
+void CompressionPool::CompressHere(const unsigned char* input, std::size_t size, bool last,
+                                   std::vector<unsigned char>& output) {
+    if (!own_) own_ = std::make_unique<ChunkCompressor>(level_);
+    own_->Compress(input, size, last, output);
+}
+
+void CompressionPool::Work() {
+    // Nothing may leave a worker: running out of memory is handed to
+    // whoever waits for the job.
+    std::unique_ptr<ChunkCompressor> compressor;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        work_ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+        if (closing_) return;
+        ChunkJob& job = *queue_.front();
+        queue_.pop_front();
+        lock.unlock();
+        bool failed = false;
+        try {
+            if (!compressor) compressor = std::make_unique<ChunkCompressor>(level_);
+            Compress(*compressor, job);
+        } catch (...) {
+            failed = true;
+        }
+        lock.lock();
+        job.done = true;
+        job.out_of_memory = failed;
+        job_done_.notify_all();
+    }
+}
+
+} // namespace parcelon
