@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine for building and testing Parcelon:
-#   - installs the compilers, zlib, GoogleTest and the independent ZIP peers
-#     the tests compare against (Python's zipfile, Info-ZIP, 7-Zip);
+#   - installs the compilers, zlib, libdeflate, GoogleTest and the
+#     independent ZIP peers the tests compare against (Python's zipfile,
+#     Info-ZIP, 7-Zip);
 #   - fetches the minizip source (zlib's contrib/minizip) with
-#     `apt-get source zlib` into third_party/ (ignored by git).
+#     `apt-get source zlib` into third_party/ (ignored by git), and with
+#     --windows libdeflate's source too (`apt-get source libdeflate`), which
+#     the Windows build compiles.
 # Usage: scripts/setup.sh [--windows] [--fuzz]
 #   --windows  also the mingw-w64 cross compiler, zlib for Windows and Wine
 #   --fuzz     also clang and its runtimes for libFuzzer and the sanitizers
@@ -23,7 +26,7 @@ done
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
-packages=(build-essential cmake pkg-config zlib1g-dev libgtest-dev googletest
+packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
           python3 zip unzip p7zip-full dpkg-dev valgrind locales)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
@@ -40,10 +43,17 @@ for p in "${packages[@]}"; do
   fi
 done
 
-need_source=0
+# Source packages to fetch into third_party/: zlib always (for minizip),
+# libdeflate for the Windows build.
+sources=()
 if ! ls "$root"/third_party/zlib-*/contrib/minizip/zip.c >/dev/null 2>&1; then
-  need_source=1
+  sources+=(zlib)
 fi
+if [ "$want_windows" = 1 ] && ! ls "$root"/third_party/libdeflate-*/lib/deflate_compress.c >/dev/null 2>&1; then
+  sources+=(libdeflate)
+fi
+need_source=0
+if [ "${#sources[@]}" -gt 0 ]; then need_source=1; fi
 
 # apt-get source needs a deb-src entry; add one for the machine's own suites
 # when there is none (deb822 sources on bookworm, one-line lists elsewhere).
@@ -70,20 +80,20 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if [ "$need_source" = 1 ]; then
-  echo "setup: fetching the zlib source package (for contrib/minizip)"
+for package in "${sources[@]}"; do
+  echo "setup: fetching the $package source package"
   mkdir -p "$root/third_party"
   # The newest version listed may live only on a mirror that keeps no
   # sources (security updates); try every listed version, newest first.
   fetched=0
-  for version in $(apt-cache showsrc zlib | sed -n 's/^Version: //p' | sort -ru); do
-    if (cd "$root/third_party" && apt-get source -qq "zlib=$version" >/dev/null 2>&1); then
+  for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -ru); do
+    if (cd "$root/third_party" && apt-get source -qq "$package=$version" >/dev/null 2>&1); then
       fetched=1; break
     fi
   done
   if [ "$fetched" = 0 ]; then
-    echo "setup: could not fetch the zlib source package" >&2; exit 1
+    echo "setup: could not fetch the $package source package" >&2; exit 1
   fi
-fi
+done
 ls -d "$root"/third_party/zlib-*/contrib/minizip >/dev/null
 echo "setup: ready"
