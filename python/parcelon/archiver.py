@@ -58,6 +58,7 @@ class Archiver:
         self._release = weakref.finalize(self, library.parcelon_free, handle)
         self._handle_lock = threading.Lock()  # stop() against close()
         self._busy = threading.Lock()  # one operation at a time
+        self._running_on = None  # the thread running an operation
         self._stopped = False
         self._threads = 1
         self.threads = threads
@@ -66,6 +67,8 @@ class Archiver:
     def close(self):
         """Releases the archiver; waits for an operation another thread runs
         (call stop() first to hurry it). Closing twice is harmless."""
+        if self._running_on == threading.get_ident():
+            raise RuntimeError("an Archiver cannot be closed from inside its own operation")
         with self._busy:
             with self._handle_lock:
                 self._handle = None
@@ -155,12 +158,16 @@ class Archiver:
         try:
             if self._handle is None:
                 raise ValueError("this Archiver is closed")
+            self._running_on = threading.get_ident()
             yield self._handle
         finally:
+            self._running_on = None
             self._busy.release()
 
     def _run(self, call, progress, packing):
         library = self._library
+        if progress is not None and not callable(progress):
+            raise TypeError("progress must be callable, not %s" % type(progress).__name__)
         relay = ProgressRelay(progress, self.stop) if progress is not None else None
         with self._operation() as handle:
             function = _library.ProgressFunction(relay) if relay is not None else _library.ProgressFunction()

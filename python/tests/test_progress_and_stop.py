@@ -119,6 +119,13 @@ def test_archiver_release_and_settings(tree, tmp_path):
     archiver.stop()  # harmless once closed
     archiver.close()
 
+    # Closing from inside its own operation is refused, not a deadlock.
+    archiver = parcelon.Archiver()
+    with pytest.raises(RuntimeError, match="inside its own operation"):
+        archiver.zip_directory(tree, tmp_path / "t.zip", progress=lambda value: archiver.close())
+    assert not archiver.closed
+    archiver.close()
+
     forgotten = parcelon.Archiver()
     release = forgotten._release
     del forgotten

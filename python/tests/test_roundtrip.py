@@ -93,7 +93,8 @@ def test_options_reach_the_library(tree, tmp_path):
     lambda t, z: parcelon.zip_directory(t, z, include="*.txt"),
     lambda t, z: parcelon.zip_files([t / "a.txt"], z, password=12),
     lambda t, z: parcelon.zip_files([42], z),
-], ids=["single-path-as-list", "single-pattern-as-list", "password-type", "path-type"])
+    lambda t, z: parcelon.zip_directory(t, z, progress="print"),
+], ids=["single-path-as-list", "single-pattern-as-list", "password-type", "path-type", "progress-type"])
 def test_wrong_argument_types_are_refused_before_the_library(tree, tmp_path, call):
     with pytest.raises(TypeError):
         call(tree, tmp_path / "never.zip")
