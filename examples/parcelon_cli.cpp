@@ -2,12 +2,15 @@
 //
 //   parcelon pack  ARCHIVE FILE...             pack a list of files
 //   parcelon packdir ARCHIVE DIR [options]     pack a directory tree
-//   parcelon extract ARCHIVE DIR [options]     extract into an existing folder
+//   parcelon extract ARCHIVE DIR [options]     extract into DIR, made if missing
 //
-// It shows the library's progress as a live bar on a terminal (plain lines
-// otherwise), stops cleanly on Ctrl-C (the handler only calls Stop), and
-// shows the library's own diagnostic lines, which are GBK bytes, as UTF-8.
-#include <Parcelon.h>
+// It drives the library through its C interface (ParcelonC.h), shows the
+// progress as a live bar with the time left on a terminal (plain lines
+// otherwise), stops cleanly on Ctrl-C (the handler only calls
+// parcelon_stop), and shows the library's own diagnostic lines, which are
+// GBK bytes, as UTF-8, the last one with what went wrong in plain words,
+// from its failure code.
+#include <ParcelonC.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +22,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -35,23 +39,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The object Ctrl-C stops. Stop() only stores to an atomic flag, which is
-// safe inside a signal handler.
-std::atomic<CParcelon*> g_running{nullptr};
+// The archiver Ctrl-C stops. parcelon_stop only stores to an atomic flag,
+// which is safe inside a signal handler.
+std::atomic<parcelon_archiver*> g_running{nullptr};
 volatile std::sig_atomic_t g_interrupted = 0;
 
 #if defined(_WIN32)
 BOOL WINAPI OnConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
     g_interrupted = 1;
-    if (CParcelon* zipper = g_running.load()) zipper->Stop();
+    if (parcelon_archiver* archiver = g_running.load()) parcelon_stop(archiver);
     return TRUE;
 }
 void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 #else
 void OnInterrupt(int) {
     g_interrupted = 1;
-    if (CParcelon* zipper = g_running.load()) zipper->Stop();
+    if (parcelon_archiver* archiver = g_running.load()) parcelon_stop(archiver);
 }
 void InstallInterruptHandler() {
     struct sigaction action {};
@@ -67,7 +71,7 @@ const char* const kUsage =
     "  parcelon pack ARCHIVE FILE... [--level N] [--password P]\n"
     "  parcelon packdir ARCHIVE DIR [--flat] [--level N] [--password P] [--minutes N]\n"
     "                               [--include PATTERN]... [--exclude PATTERN]...\n"
-    "  parcelon extract ARCHIVE DIR [--password P]\n"
+    "  parcelon extract ARCHIVE DIR [--password P]     (DIR and its parents are made if missing)\n"
     "\n"
     "options:\n"
     "  --level N          Deflate level 0 (store) to 9 (smallest); default 6\n"
@@ -135,15 +139,50 @@ std::uintmax_t SizeOr0(const fs::path& path) {
     return ec ? 0 : size;
 }
 
+// "1:05" or "1:02:05".
+std::string Duration(double seconds) {
+    const long total = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+// The time a packing run has left, from its pace since its first
+// percentage: before that a directory run only walks and measures its
+// files, which says nothing about how fast they pack.
+class TimeLeft {
+public:
+    // The estimate at percent, seconds after the start; negative while
+    // there is none yet (before a second percentage, or at the end).
+    double At(int percent, double seconds) {
+        if (first_percent_ < 0) {
+            first_percent_ = percent;
+            first_seconds_ = seconds;
+        }
+        if (percent <= first_percent_ || percent >= 100) return -1;
+        const double per_percent = (seconds - first_seconds_) / (percent - first_percent_);
+        return per_percent * (100 - percent);
+    }
+
+private:
+    int first_percent_ = -1;
+    double first_seconds_ = 0;
+};
+
 // Draws the library's progress: a live bar on a terminal, a line per tenth
-// otherwise.
-class ProgressView : public TZipProgressCallback {
+// otherwise. Installed with parcelon_set_progress.
+class ProgressView {
 public:
     ProgressView(FILE* out, fs::path archive, std::uintmax_t input_total)
         : out_(out), archive_(std::move(archive)), input_total_(input_total),
           live_(isatty(fileno(out)) != 0), start_(Clock::now()) {}
 
-    void OnProgress(int nValue) override {
+    static void PARCELON_CALL OnProgress(int value, void* view) { static_cast<ProgressView*>(view)->Show(value); }
+
+    void Show(int nValue) {
         if (nValue == 999) {
             std::fprintf(out_, live_ ? "collecting files\xE2\x80\xA6\r" : "collecting files...\n");
             std::fflush(out_);
@@ -154,6 +193,13 @@ public:
         last_ = nValue;
         const double seconds = Elapsed();
         const double written = static_cast<double>(SizeOr0(archive_));
+        const double left = time_left_.At(nValue, seconds);
+        const std::string eta = left >= 0 ? Duration(left) + " left" : std::string();
+        // The library writes a temporary file and gives it the archive's
+        // name at the end: until then there is nothing to measure.
+        std::string output;
+        if (written > 0)
+            output = HumanBytes(written) + " written | " + HumanBytes(seconds > 0 ? written / seconds : 0) + "/s | ";
         if (live_) {
             const int width = 30;
             const int filled = nValue >= 100 ? width : nValue * width / 100;
@@ -161,11 +207,13 @@ public:
             bar.resize(width, '.');
             std::string input;
             if (input_total_ > 0) input = " of " + HumanBytes(static_cast<double>(input_total_));
-            std::fprintf(out_, "\r[%s] %3d%%%s | %s written | %s/s   ", bar.c_str(), nValue, input.c_str(),
-                         HumanBytes(written).c_str(), HumanBytes(seconds > 0 ? written / seconds : 0).c_str());
+            std::fprintf(out_, "\r[%s] %3d%%%s | %s%-14s", bar.c_str(), nValue, input.c_str(), output.c_str(),
+                         eta.c_str());
             std::fflush(out_);
         } else if (nValue / 10 != printed_ / 10 || nValue == 100) {
-            if (nValue != printed_) std::fprintf(out_, "%3d%%  %s written\n", nValue, HumanBytes(written).c_str());
+            if (nValue != printed_)
+                std::fprintf(out_, "%3d%%%s%s\n", nValue, eta.empty() ? "" : "  ", eta.c_str());
+            std::fflush(out_); // a pipe or log reads each line as it comes
             printed_ = nValue;
         }
     }
@@ -183,13 +231,75 @@ private:
     std::uintmax_t input_total_;
     bool live_;
     Clock::time_point start_;
+    TimeLeft time_left_;
     int last_ = -1;
     int printed_ = -1;
 };
 
+// One archiver of the C interface, released on every way out.
+class Archiver {
+public:
+    Archiver() : a_(parcelon_new()) {}
+    ~Archiver() { parcelon_free(a_); }
+    Archiver(const Archiver&) = delete;
+    Archiver& operator=(const Archiver&) = delete;
+    parcelon_archiver* get() const { return a_; }
+
+private:
+    parcelon_archiver* a_;
+};
+
+// Makes the archiver the one Ctrl-C stops, for as long as it runs.
+class RunningScope {
+public:
+    explicit RunningScope(parcelon_archiver* archiver) { g_running = archiver; }
+    ~RunningScope() { g_running = nullptr; }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+};
+
+// What a failure code means, in plain words.
+const char* PlainWords(int code) {
+    switch (code) {
+    case PARCELON_E_INVALID_ARGUMENT: return "an invalid argument reached the library";
+    case PARCELON_E_OUT_OF_MEMORY: return "out of memory";
+    case PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE:
+        return "the file already at the archive path cannot be removed (is it a folder, or read-only?)";
+    case PARCELON_E_CANNOT_CREATE_ARCHIVE: return "cannot create the archive (is its folder missing or read-only?)";
+    case PARCELON_E_CANNOT_CLOSE_ARCHIVE: return "cannot complete the archive (is the disk full?)";
+    case PARCELON_E_CANNOT_REPLACE_ARCHIVE: return "the finished archive cannot replace the file at its path";
+    case PARCELON_E_CANNOT_ADD_FOLDER: return "a folder entry could not be written";
+    case PARCELON_E_CANNOT_ADD_ENTRY: return "a file could not be added to the archive";
+    case PARCELON_E_CANNOT_OPEN_SOURCE: return "a file could not be opened and was left out (is it a folder?)";
+    case PARCELON_E_CANNOT_WRITE_ENTRY: return "a file's data could not be written into the archive";
+    case PARCELON_E_CANNOT_READ_SOURCE: return "reading a file failed; its entry is cut short";
+    case PARCELON_E_CANNOT_OPEN_ARCHIVE: return "the archive is missing, unreadable, or not a ZIP archive";
+    case PARCELON_E_CANNOT_READ_ARCHIVE_INFO: return "the archive's end record is damaged";
+    case PARCELON_E_CANNOT_FIND_FIRST_ENTRY: return "the archive's directory is damaged";
+    case PARCELON_E_CANNOT_READ_ENTRY_INFO: return "an entry's record in the archive is damaged";
+    case PARCELON_E_ENTRY_NAME_UNSAFE: return "an entry's name points outside the destination folder; refused";
+    case PARCELON_E_FOLDER_ENTRY_HAS_DATA: return "a folder entry carries data";
+    case PARCELON_E_DESTINATION_MISSING: return "the destination folder does not exist";
+    case PARCELON_E_CANNOT_CREATE_FOLDER: return "cannot create a folder in the destination";
+    case PARCELON_E_CANNOT_CREATE_OUTPUT: return "cannot create an output file (is the destination writable?)";
+    case PARCELON_E_CANNOT_OPEN_ENTRY: return "an entry's encryption header cannot be read";
+    case PARCELON_E_LOCAL_HEADER_MISMATCH: return "an entry's local header disagrees with the archive's directory";
+    case PARCELON_E_ENTRY_OVERLAPS: return "an entry's data overlap another entry's";
+    case PARCELON_E_UNSUPPORTED_METHOD: return "an entry is compressed with a method other than Store or Deflate";
+    case PARCELON_E_UNSUPPORTED_ENCRYPTION: return "an entry uses strong encryption, which is not supported";
+    case PARCELON_E_PASSWORD_REQUIRED: return "the archive is encrypted: give its password with --password";
+    case PARCELON_E_WRONG_PASSWORD: return "wrong password";
+    case PARCELON_E_DATA_CORRUPT: return "an entry's data are damaged (they fail their CRC check)";
+    case PARCELON_E_CANNOT_WRITE_OUTPUT: return "cannot write an output file (is the disk full?)";
+    default: return "failed";
+    }
+}
+
 #if !defined(_WIN32)
 // Carries the library's stderr lines (GBK) to the terminal as UTF-8. The
-// host keeps the original stderr for its own output.
+// host keeps the original stderr for its own output. The newest line is
+// held back: when the operation ends, the host shows it with the plain words
+// for its failure code instead.
 class MessageTranslator {
 public:
     MessageTranslator() {
@@ -205,16 +315,19 @@ public:
     }
     ~MessageTranslator() {
         Finish();
+        if (!held_.empty()) Show(held_);
         if (out_ != nullptr) std::fclose(out_);
         if (original_ >= 0) close(original_);
     }
-    // Gives stderr back and waits until every library line is shown.
-    void Finish() {
+    // Gives stderr back and waits until every library line is read; returns
+    // the newest one (UTF-8), which is no longer shown by this object.
+    std::string Finish() {
         std::fflush(stderr);
         if (original_ >= 0) dup2(original_, 2); // closes the pipe's write end
         if (reader_.joinable()) reader_.join();
         if (read_end_ >= 0) close(read_end_);
         read_end_ = -1;
+        return std::exchange(held_, std::string());
     }
     MessageTranslator(const MessageTranslator&) = delete;
     MessageTranslator& operator=(const MessageTranslator&) = delete;
@@ -232,13 +345,21 @@ private:
                     line += buffer[i];
                     continue;
                 }
-                Emit(line);
+                Hold(line);
                 line.clear();
             }
         }
-        if (!line.empty()) Emit(line);
+        if (!line.empty()) Hold(line);
     }
-    void Emit(const std::string& gbk) {
+    void Hold(const std::string& gbk) {
+        if (!held_.empty()) Show(held_);
+        held_ = Utf8Of(gbk);
+    }
+    void Show(const std::string& utf8) {
+        std::fprintf(out(), "parcelon: %s\n", utf8.c_str());
+        std::fflush(out());
+    }
+    static std::string Utf8Of(const std::string& gbk) {
         std::string utf8 = gbk;
         iconv_t cd = iconv_open("UTF-8", "GBK");
         if (cd != reinterpret_cast<iconv_t>(-1)) {
@@ -253,23 +374,50 @@ private:
             }
             iconv_close(cd);
         }
-        std::fprintf(out_, "parcelon: %s\n", utf8.c_str());
-        std::fflush(out_);
+        return utf8;
     }
 
     int original_ = -1;
     int read_end_ = -1;
     FILE* out_ = nullptr;
+    std::string held_;
     std::thread reader_;
 };
 #else
-// The Chinese console shows the library's GBK lines as they are.
+// The Chinese console shows the library's GBK lines as they are, and so
+// holds none back.
 class MessageTranslator {
 public:
     FILE* out() const { return stderr; }
-    void Finish() { std::fflush(stderr); }
+    std::string Finish() {
+        std::fflush(stderr);
+        return std::string();
+    }
 };
 #endif
+
+// After an operation: the library's newest line with the plain words for its
+// failure code beside it. The UTF-8 line the C interface kept is shown
+// rather than the one read from stderr, whose path bytes are the locale's,
+// not GBK. Prefixed with "warning: " when the operation succeeded anyway.
+void ReportOutcome(parcelon_archiver* archiver, MessageTranslator& messages, bool ok) {
+    const std::string held = messages.Finish();
+    FILE* out = messages.out();
+    const int code = parcelon_last_error(archiver);
+    const std::string line = parcelon_last_message(archiver);
+    if (code == PARCELON_OK) {
+        if (!held.empty()) std::fprintf(out, "parcelon: %s\n", held.c_str());
+        return;
+    }
+#if defined(_WIN32)
+    const std::string shown; // the console shows the library's own line just above
+#else
+    const std::string& shown = line;
+#endif
+    std::fprintf(out, "parcelon: %s%s%s%s\n", ok ? "warning: " : "", PlainWords(code), shown.empty() ? "" : ": ",
+                 shown.c_str());
+    std::fflush(out);
+}
 
 struct Options {
     std::string command;
@@ -341,6 +489,13 @@ int ReportStop(FILE* out, const fs::path& archive) {
     return 130;
 }
 
+// The C interface's view of a list of wide strings.
+std::vector<const wchar_t*> Pointers(const std::vector<std::wstring>& texts) {
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& text : texts) pointers.push_back(text.c_str());
+    return pointers;
+}
+
 int Pack(const Options& options) {
     if (options.positional.size() < 2) return UsageError("pack needs an archive and at least one file");
     const fs::path archive = options.positional[0];
@@ -351,16 +506,20 @@ int Pack(const Options& options) {
         files.push_back(Wide(file.string()));
         total += SizeOr0(file);
     }
+    const std::vector<const wchar_t*> list = Pointers(files);
+    Archiver archiver;
+    if (archiver.get() == nullptr) return 1;
     MessageTranslator messages;
     ProgressView view(messages.out(), archive, total);
-    CParcelon zipper;
-    zipper.SetCallbacker(&view);
-    g_running = &zipper;
-    const bool ok = zipper.ZipFiles(files, Wide(archive.string()).c_str(), options.level,
-                                    options.has_password ? options.password.c_str() : nullptr);
-    g_running = nullptr;
+    parcelon_set_progress(archiver.get(), ProgressView::OnProgress, &view);
+    int ok = 0;
+    {
+        const RunningScope running(archiver.get());
+        ok = parcelon_zip_files(archiver.get(), list.data(), list.size(), Wide(archive.string()).c_str(),
+                                options.level, options.has_password ? options.password.c_str() : nullptr);
+    }
     view.Finish();
-    messages.Finish();
+    ReportOutcome(archiver.get(), messages, ok != 0);
     if (g_interrupted) return ReportStop(messages.out(), archive);
     if (!ok) {
         std::fprintf(messages.out(), "failed: could not write %s\n", archive.string().c_str());
@@ -381,18 +540,23 @@ int PackDirectory(const Options& options) {
         std::fprintf(stderr, "parcelon: %s is not a directory\n", source.c_str());
         return 1;
     }
+    const std::vector<const wchar_t*> includes = Pointers(options.includes);
+    const std::vector<const wchar_t*> excludes = Pointers(options.excludes);
+    Archiver archiver;
+    if (archiver.get() == nullptr) return 1;
     MessageTranslator messages;
     ProgressView view(messages.out(), archive, 0);
-    CParcelon zipper;
-    zipper.SetCallbacker(&view);
-    g_running = &zipper;
+    parcelon_set_progress(archiver.get(), ProgressView::OnProgress, &view);
     const char* password = options.has_password ? options.password.c_str() : nullptr;
-    const bool ok = zipper.ZipDirectory(Wide(source).c_str(), Wide(archive.string()).c_str(), options.includes,
-                                        options.excludes, options.recursive, options.level, password,
-                                        options.minutes);
-    g_running = nullptr;
+    int ok = 0;
+    {
+        const RunningScope running(archiver.get());
+        ok = parcelon_zip_directory(archiver.get(), Wide(source).c_str(), Wide(archive.string()).c_str(),
+                                    options.recursive ? 1 : 0, options.level, password, options.minutes,
+                                    includes.data(), includes.size(), excludes.data(), excludes.size());
+    }
     view.Finish();
-    messages.Finish();
+    ReportOutcome(archiver.get(), messages, ok != 0);
     if (g_interrupted) return ReportStop(messages.out(), archive);
     if (!ok) {
         std::fprintf(messages.out(), "failed: could not replace or write %s\n", archive.string().c_str());
@@ -403,23 +567,74 @@ int PackDirectory(const Options& options) {
     return 0;
 }
 
+// The folders of path that do not exist yet, outermost first.
+std::vector<fs::path> MissingFolders(fs::path path) {
+    if (!path.has_filename()) path = path.parent_path(); // "out/" is "out"
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (; !path.empty() && !fs::exists(path, ec) && !ec; path = path.parent_path()) {
+        missing.insert(missing.begin(), path);
+        if (path == path.parent_path()) break;
+    }
+    return missing;
+}
+
+// Makes the destination and its missing parents, as unzip -d does, and
+// takes them away again when nothing was extracted into them.
+class DestinationFolders {
+public:
+    explicit DestinationFolders(const std::string& destination) : created_(MissingFolders(destination)) {}
+    DestinationFolders(const DestinationFolders&) = delete;
+    DestinationFolders& operator=(const DestinationFolders&) = delete;
+
+    // False, with error set, when a folder cannot be made.
+    bool Make(std::error_code& error) {
+        for (std::size_t i = 0; i < created_.size(); ++i) {
+            if (!fs::create_directory(created_[i], error) && error) {
+                created_.resize(i);
+                Remove();
+                return false;
+            }
+        }
+        return true;
+    }
+    // Removes the folders made, innermost first, as long as they are empty.
+    void Remove() {
+        std::error_code ignored;
+        for (auto it = created_.rbegin(); it != created_.rend() && fs::remove(*it, ignored); ++it) {
+        }
+        created_.clear();
+    }
+
+private:
+    std::vector<fs::path> created_;
+};
+
 int Extract(const Options& options) {
     if (options.positional.size() != 2) return UsageError("extract needs an archive and a directory");
     const std::string archive = options.positional[0];
     const std::string destination = options.positional[1];
+    DestinationFolders folders(destination);
     std::error_code ec;
+    if (!folders.Make(ec)) {
+        std::fprintf(stderr, "parcelon: cannot create the destination folder %s: %s\n", destination.c_str(),
+                     ec.message().c_str());
+        return 1;
+    }
     std::size_t before = 0;
     for (auto it = fs::recursive_directory_iterator(destination, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
         ++before;
+    Archiver archiver;
+    if (archiver.get() == nullptr) return 1;
     MessageTranslator messages;
     const auto start = std::chrono::steady_clock::now();
-    CParcelon unzipper;
-    const bool ok = unzipper.UnzipFile(archive.c_str(), destination.c_str(),
+    const int ok = parcelon_unzip_file(archiver.get(), archive.c_str(), destination.c_str(),
                                        options.has_password ? options.password.c_str() : nullptr);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    messages.Finish();
+    ReportOutcome(archiver.get(), messages, ok != 0);
     if (!ok) {
+        folders.Remove();
         std::fprintf(messages.out(), "failed: %s was not extracted completely into %s\n", archive.c_str(),
                      destination.c_str());
         return 1;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Shows the example host end to end on a generated sample: packing a list of
-# files and a directory tree with a live progress bar, a Ctrl-C stop that
-# leaves a closed archive, and extraction (checked against the originals).
+# files and a directory tree with a live progress bar and the time left, a
+# wrong password told in plain words, extraction into a folder the tool
+# makes (checked against the originals), and a Ctrl-C stop that leaves a
+# closed archive.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,7 +15,7 @@ tool="$root/build/demo/examples/parcelon"
 
 work="$root/build/demo/sample"
 rm -rf "$work"
-mkdir -p "$work/site/docs/guide" "$work/site/img" "$work/site/tmp" "$work/restore"
+mkdir -p "$work/site/docs/guide" "$work/site/img" "$work/site/tmp"
 python3 - "$work/site" <<'PY'
 import os, random, sys
 base = sys.argv[1]
@@ -39,7 +41,13 @@ say parcelon pack notes.zip site/index.html site/docs/page00.txt
 say parcelon packdir site.zip site --exclude tmp --password ' s3cret '
 "$tool" packdir site.zip site --exclude tmp --password ' s3cret '
 
-say parcelon extract site.zip restore --password s3cret
+say parcelon extract site.zip check --password wrong
+set +e
+"$tool" extract site.zip check --password wrong
+echo "exit status $? (1 means failed)"
+set -e
+
+say parcelon extract site.zip restore --password s3cret   # restore/ does not exist yet
 "$tool" extract site.zip restore --password s3cret
 diff -r --exclude tmp site restore && echo "restore/ matches site/ (tmp/ was excluded)"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine for building and testing Parcelon:
-#   - installs the compilers, zlib, libdeflate, GoogleTest and the
-#     independent ZIP peers the tests compare against (Python's zipfile,
-#     Info-ZIP, 7-Zip);
+#   - installs the compilers, zlib, libdeflate, GoogleTest, the independent
+#     ZIP peers the tests compare against (Python's zipfile, Info-ZIP,
+#     7-Zip), and what the Python package's tests need (venv, pip, pytest);
 #   - fetches the minizip source (zlib's contrib/minizip) with
 #     `apt-get source zlib` into third_party/ (ignored by git), and with
 #     --windows libdeflate's source too (`apt-get source libdeflate`), which
@@ -27,7 +27,8 @@ sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
-          python3 zip unzip p7zip-full dpkg-dev valgrind locales)
+          python3 zip unzip p7zip-full dpkg-dev valgrind locales
+          python3-venv python3-pip python3-pytest)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
              libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64)
