@@ -168,8 +168,10 @@ PARCELON_API int PARCELON_CALL parcelon_zip_directory(parcelon_archiver* a, cons
 PARCELON_API int PARCELON_CALL parcelon_unzip_file(parcelon_archiver* a, const char* zip_file, const char* dest_dir,
                                                    const char* password);
 
-/* The same three with every path and list entry in UTF-8. Any Unicode path
- * works, whatever the system's code page. */
+/* The same three with every path and list entry in UTF-8. On Windows any
+ * Unicode path works, whatever the system's code page. On POSIX a path
+ * reaches the file system as the wchar_t one does: in the locale's
+ * character set (UTF-8 for a character the set lacks). */
 PARCELON_API int PARCELON_CALL parcelon_zip_files_utf8(parcelon_archiver* a, const char* const* files, size_t count,
                                                        const char* zip_file, unsigned level, const char* password);
 PARCELON_API int PARCELON_CALL parcelon_zip_directory_utf8(parcelon_archiver* a, const char* src_dir,
