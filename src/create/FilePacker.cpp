@@ -251,9 +251,9 @@ private:
         std::uint64_t size = 0; // what the entry holds so far
         std::uint32_t crc = 0;
         for (;;) {
-            // The item's next chunk is at the front, unless it is yet to be
-            // read (then the window is empty).
-            if (window_.empty()) ReadAhead();
+            // Keeps the workers busy. The item's next chunk is at the front
+            // then, unless a stop came first (and the window is empty).
+            ReadAhead();
             PackTask* task = window_.empty() ? nullptr : window_.front().get();
             if (task == nullptr || Stopped() || !pool_.Wait(task->job, &stop_)) {
                 // Stopped between chunks.

@@ -4,9 +4,20 @@
 
 namespace parcelon {
 
+namespace {
+
+// The data come in large blocks: written as they come, one system call
+// each, not copied through the stream's buffer first.
+std::FILE* Unbuffered(std::FILE* file) {
+    if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
+}
+
+} // namespace
+
 OutputFile::OutputFile(const std::wstring& target) : target_(target) {
     const platform::TemporaryFile temporary = platform::CreateTemporaryBeside(target);
-    file_ = temporary.file;
+    file_ = Unbuffered(temporary.file);
     temporary_ = temporary.path;
 }
 
@@ -26,7 +37,7 @@ bool OutputFile::Restart() {
     file_ = nullptr;
     platform::RemoveFile(temporary_);
     const platform::TemporaryFile temporary = platform::CreateTemporaryBeside(target_);
-    file_ = temporary.file;
+    file_ = Unbuffered(temporary.file);
     temporary_ = temporary.path;
     return file_ != nullptr;
 }

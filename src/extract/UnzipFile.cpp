@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 
 #include "extract/ArchiveInput.h"
@@ -45,10 +46,13 @@ private:
 };
 
 // Makes each folder the entry lies in (for a folder entry, the folder
-// itself too) beneath the destination, where it is missing.
-bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path) {
+// itself too) beneath the destination, where it is missing. Folders made
+// or found for earlier entries are not asked about again.
+bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path, std::set<std::wstring>& known) {
     for (const std::wstring& folder : path.folders) {
+        if (known.count(folder) != 0) continue;
         if (!platform::MakeDirectory(dest_prefix + folder)) return false;
+        known.insert(folder);
     }
     return true;
 }
@@ -68,7 +72,8 @@ UnzipFailure CopyWithPassword(ArchiveInput& input, const CentralRecord& record, 
 }
 
 UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, const EndRecord& end,
-                          const Destination& dest, const char* password, Occupied& occupied) {
+                          const Destination& dest, const char* password, Occupied& occupied,
+                          std::set<std::wstring>& folders) {
     const std::wstring name = DecodeStoredName(record.name, record.flags, record.extra);
     const EntryPath path = ClassifyEntryName(name);
     if (!path.safe) return UnzipFailure::EntryNameUnsafe;
@@ -81,7 +86,7 @@ UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, cons
     if (occupied.Overlaps(span)) return UnzipFailure::EntryOverlaps;
     occupied.Add(span);
 
-    if (!MakeEntryFolders(dest.prefix, path)) return UnzipFailure::CannotCreateFolder;
+    if (!MakeEntryFolders(dest.prefix, path, folders)) return UnzipFailure::CannotCreateFolder;
     if (path.folder) return UnzipFailure::None;
 
     const std::wstring target = dest.prefix + name;
@@ -116,13 +121,14 @@ UnzipFailure ExtractAll(const std::wstring& zip_path, const std::wstring& dest_d
     CentralDirectoryWalk walk(input, end);
     if (walk.done()) return UnzipFailure::CannotFindFirstEntry;
     Occupied occupied;
+    std::set<std::wstring> folders;
     CentralRecord record;
     std::uint64_t records = 0;
     while (!walk.done()) {
         const UnzipFailure read = walk.Next(record);
         if (read != UnzipFailure::None) return read;
         ++records;
-        const UnzipFailure extracted = ExtractEntry(input, record, end, dest, password, occupied);
+        const UnzipFailure extracted = ExtractEntry(input, record, end, dest, password, occupied, folders);
         if (extracted != UnzipFailure::None) return extracted;
     }
     return records < end.entries ? UnzipFailure::CannotReadEntryInfo : UnzipFailure::None;

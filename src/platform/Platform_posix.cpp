@@ -3,6 +3,7 @@
 // never changed); file names are that character set's bytes, with '/' as
 // the separator the file system knows.
 #include "platform/Platform.h"
+#include "platform/TemporaryName.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,7 +21,6 @@
 #include <cstring>
 #include <ctime>
 #include <cwchar>
-#include <random>
 
 namespace parcelon::platform {
 
@@ -329,15 +329,8 @@ Replacement CanReplace(const std::wstring& path) {
 
 TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     TemporaryFile temporary;
-    // A short name of its own, so that a target whose name is as long as
-    // the file system allows still gets one.
-    const std::size_t separator = target.find_last_of(L"\\/");
-    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
-    std::random_device source;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        wchar_t suffix[16];
-        std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
-        const std::wstring candidate = folder + L".parcelon" + suffix;
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        const std::wstring candidate = TemporaryNameBeside(target, attempt);
         const int fd = open(NativeOf(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;

@@ -1,6 +1,7 @@
 // Windows backend: the Win32 and C runtime calls, on wide paths. This is
 // the only source file of the library that includes <windows.h>.
 #include "platform/Platform.h"
+#include "platform/TemporaryName.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -16,7 +17,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <random>
 
 namespace parcelon::platform {
 
@@ -224,15 +224,8 @@ Replacement CanReplace(const std::wstring& path) {
 
 TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     TemporaryFile temporary;
-    // A short name of its own, so that a target whose name is as long as
-    // the file system allows still gets one.
-    const std::size_t separator = target.find_last_of(L"\\/");
-    const std::wstring folder = separator == std::wstring::npos ? std::wstring() : target.substr(0, separator + 1);
-    std::random_device source;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        wchar_t suffix[16];
-        std::swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(source()));
-        const std::wstring candidate = folder + L".parcelon" + suffix;
+    for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        const std::wstring candidate = TemporaryNameBeside(target, attempt);
         const HANDLE handle = ::CreateFileW(Api(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {

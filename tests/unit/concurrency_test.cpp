@@ -190,3 +190,35 @@ TEST_F(ConcurrencyTest, ObjectsOnSeparateThreadsShareNothing) {
         EXPECT_EQ(ReadCentralDirectory(dir / ("t" + std::to_string(t) + "-dir.zip")).size(), 12u) << t;
     }
 }
+
+TEST(ConcurrencyNamesTest, EightObjectsPackTreesWithNamesBeyondAsciiAtOnce) {
+    // Every operation reads the code page once (its CodePageScope, which on
+    // POSIX asks the C library for the environment's locale) and converts
+    // every name through it: eight at once share nothing.
+    constexpr int kObjects = 8;
+    TempDir dir;
+    for (int t = 0; t < kObjects; ++t) {
+        const std::string root = "src" + std::to_string(t);
+        fs::create_directories(dir / (root + u8"/数据/ü"));
+        for (int i = 0; i < 5; ++i)
+            WriteFile(dir / (root + u8"/数据/ü/名前" + std::to_string(i) + ".txt"), PatternBytes(3000 + i, i));
+    }
+    std::vector<std::vector<std::string>> names(kObjects);
+    std::vector<int> ok(kObjects, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kObjects; ++t) {
+        threads.emplace_back([&, t]() {
+            CParcelon zipper;
+            const std::string tag = std::to_string(t);
+            ok[t] = zipper.ZipDirectory(dir.W("src" + tag).c_str(), dir.W("out" + tag + ".zip").c_str(), true, 6,
+                                        t % 2 ? "pw" : nullptr, 0);
+            names[t] = EntryNames(dir / ("out" + tag + ".zip"));
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 1; t < kObjects; ++t) {
+        EXPECT_TRUE(ok[t]) << t;
+        EXPECT_EQ(names[t], names[0]) << t;
+    }
+    EXPECT_EQ(names[0].size(), 10u);
+}
