@@ -3,13 +3,14 @@
 #
 #   bench/run.sh [--reps N] [--no-memory] [--only-small]
 #
-# (--reps 0 runs the peak-memory check alone.)
+# (--reps 0 runs the peak-memory and stop checks alone; --no-memory skips
+# them.)
 # Installs what it compares against when missing (zip, unzip, p7zip-full,
 # python3, and GNU time for the figures), builds the library and the
 # benchmark programs in build/bench (Release), writes the corpus once into
-# build/bench/corpus and the 1 GiB file for the memory check into
-# build/bench/big, then packs and unpacks the corpus with every tool N times
-# (default 3) and prints the table. Scratch archives and output go to
+# build/bench/corpus and the 1 GiB file for the memory check (and a 2 GiB
+# one for the stop check) into build/bench/big, then packs and unpacks the
+# corpus with every tool N times (default 3) and prints the table. Scratch archives and output go to
 # build/bench/work. Nothing here is part of the test suite.
 set -euo pipefail
 
@@ -51,7 +52,11 @@ python3 "$root/bench/make_corpus.py" "$build/corpus"
 big_args=()
 if [ "$memory" = 1 ]; then
   python3 "$root/bench/make_corpus.py" --big "$build/big/big.txt" 1024
-  big_args=(--big "$build/big/big.txt")
+  # The stop check's 2 GiB file: the 1 GiB one twice.
+  if [ "$(stat -c %s "$build/big/big2.txt" 2>/dev/null || echo 0)" != $((2 * $(stat -c %s "$build/big/big.txt"))) ]; then
+    cat "$build/big/big.txt" "$build/big/big.txt" >"$build/big/big2.txt"
+  fi
+  big_args=(--big "$build/big/big.txt" --stop-file "$build/big/big2.txt")
 fi
 
 exec python3 "$root/bench/run.py" --build "$build" --corpus "$build/corpus" \

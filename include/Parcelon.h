@@ -79,8 +79,8 @@ struct ObjectAccess; // the library's own access to CParcelon's members
 // - 999: a ZipDirectory call has created its archive and starts collecting
 //   files;
 // - a whole percentage of the bytes packed against the total measured
-//   before packing began, after a 16 KiB block of a file has gone into the
-//   archive, whenever it differs from the last percentage the object
+//   before packing began, as each 16 KiB block of a file is packed,
+//   whenever it differs from the last percentage the object
 //   reported (files that grew after they were measured can push it past
 //   100); so at most one call per whole percentage;
 // - 100: the operation has ended (also when its archive could not be
@@ -228,8 +228,8 @@ public:
 private:
     friend struct parcelon::ObjectAccess;
 
-    // The CRC-32 of the file at the ANSI path szFile, read in 16 KiB blocks
-    // with other writers kept out; of the bytes read so far once Stop() was
+    // The CRC-32 of the file at the ANSI path szFile, read with other
+    // writers kept out; of the bytes read so far once Stop() was
     // called; 0 when the file cannot be opened.
     unsigned long GetFileCrc(const char* szFile);
 

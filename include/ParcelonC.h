@@ -135,13 +135,17 @@ PARCELON_API void PARCELON_CALL parcelon_set_progress(parcelon_archiver* a, parc
 PARCELON_API void PARCELON_CALL parcelon_stop(parcelon_archiver* a);
 
 /* How many threads a packing call may use: 1 (the default) packs on the
- * calling thread alone, as the class does; more let it compress files on
- * worker threads while the calling thread writes the entries in list
- * order; 0 picks the number of processors (within the limit past which
- * more stop helping). Whatever the number, the archive is byte for byte
- * the one a single thread writes, progress and failures reach the host on
- * the calling thread in the same order, and no thread outlives the call.
- * 0 on a NULL archiver, else 1. */
+ * calling thread alone, as the class does, and starts no thread; more let
+ * it compress files, in chunks of 1 MiB, on that many worker threads while
+ * the calling thread reads the files and writes the entries in list order;
+ * 0 picks the number of processors. At most 8 are used, whatever is asked:
+ * memory stays near 4 MiB per thread, and the calling thread's own share
+ * of the work bounds what more would give. Whatever the number, the
+ * archive is byte for byte the one a single thread writes, OnProgress and
+ * the failures reach the host on the calling thread in the same order, a
+ * stop takes effect within one chunk, the workers take none of the host's
+ * signals (POSIX), and no thread outlives the call. Extraction uses the
+ * calling thread alone. 0 on a NULL archiver, else 1. */
 PARCELON_API int PARCELON_CALL parcelon_set_threads(parcelon_archiver* a, unsigned threads);
 
 /* ---------------------------------------------------------------- operations */

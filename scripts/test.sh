@@ -5,7 +5,7 @@
 #      tool's) against the built library; the native suite under a GBK
 #      locale (zh_CN.GBK),
 #   2. the native suite again under AddressSanitizer + UBSan,
-#   3. the concurrency tests under ThreadSanitizer,
+#   3. the concurrency and worker-thread tests under ThreadSanitizer,
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
 #   5. the core suite under valgrind's memcheck,
 #   6. the slow tests (a 4.5 GiB ZIP64 round trip) when the disk has room,
@@ -80,10 +80,13 @@ cmake --build build/asan -j"$jobs"
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
    ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow -E '^consumer_')
 
-step "concurrency tests under ThreadSanitizer"
+step "concurrency and worker-thread tests under ThreadSanitizer"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARCELON_TSAN=ON -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build/tsan -j"$jobs" --target parcelon_tsan_tests
-TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan/suppressions.txt" \
+# Under the GBK locale, so that every operation's code-page scope loads
+# locale data (newlocale) while the others do the same.
+env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
+  TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan/suppressions.txt" \
   build/tsan/tests/parcelon_tsan_tests --gtest_brief=1
 
 fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
