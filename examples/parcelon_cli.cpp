@@ -68,14 +68,16 @@ void InstallInterruptHandler() {
 
 const char* const kUsage =
     "usage:\n"
-    "  parcelon pack ARCHIVE FILE... [--level N] [--password P]\n"
-    "  parcelon packdir ARCHIVE DIR [--flat] [--level N] [--password P] [--minutes N]\n"
+    "  parcelon pack ARCHIVE FILE... [--level N] [--password P] [--threads N]\n"
+    "  parcelon packdir ARCHIVE DIR [--flat] [--level N] [--password P] [--minutes N] [--threads N]\n"
     "                               [--include PATTERN]... [--exclude PATTERN]...\n"
     "  parcelon extract ARCHIVE DIR [--password P]     (DIR and its parents are made if missing)\n"
     "\n"
     "options:\n"
     "  --level N          Deflate level 0 (store) to 9 (smallest); default 6\n"
     "  --password P       traditional ZIP encryption (spaces around P are trimmed)\n"
+    "  --threads N        threads packing may use: 0 every processor (the default), 1 one;\n"
+    "                     the archive is the same whatever N\n"
     "  --flat             packdir: only the directory's own files, no subfolders\n"
     "  --minutes N        packdir: only files written within the last N minutes\n"
     "  --include PATTERN  packdir: only files matching *.ext, *.tar.gz or a folder name\n"
@@ -423,6 +425,7 @@ struct Options {
     std::string command;
     std::vector<std::string> positional;
     unsigned level = 6;
+    unsigned threads = 0;
     std::string password;
     bool has_password = false;
     bool recursive = true;
@@ -464,6 +467,9 @@ int Parse(int argc, char** argv, Options& options) {
         } else if (arg == "--level") {
             if (!value(v) || !ParseNumber(v, 0, 9, number)) return UsageError("--level takes 0 to 9");
             options.level = static_cast<unsigned>(number);
+        } else if (arg == "--threads") {
+            if (!value(v) || !ParseNumber(v, 0, 1024, number)) return UsageError("--threads takes a number");
+            options.threads = static_cast<unsigned>(number);
         } else if (arg == "--password") {
             if (!value(options.password)) return UsageError("--password needs a value");
             options.has_password = true;
@@ -512,6 +518,7 @@ int Pack(const Options& options) {
     MessageTranslator messages;
     ProgressView view(messages.out(), archive, total);
     parcelon_set_progress(archiver.get(), ProgressView::OnProgress, &view);
+    parcelon_set_threads(archiver.get(), options.threads);
     int ok = 0;
     {
         const RunningScope running(archiver.get());
@@ -547,6 +554,7 @@ int PackDirectory(const Options& options) {
     MessageTranslator messages;
     ProgressView view(messages.out(), archive, 0);
     parcelon_set_progress(archiver.get(), ProgressView::OnProgress, &view);
+    parcelon_set_threads(archiver.get(), options.threads);
     const char* password = options.has_password ? options.password.c_str() : nullptr;
     int ok = 0;
     {

@@ -36,16 +36,13 @@ struct Seen {
 };
 void PARCELON_CALL Record(int value, void* user_data) { static_cast<Seen*>(user_data)->values.push_back(value); }
 
-// The threads of this process (Linux); 0 where that cannot be told.
-std::size_t ThreadCount() {
 #if defined(__linux__)
+// The threads of this process; 0 when that cannot be told.
+std::size_t ThreadCount() {
     std::error_code error;
     std::size_t count = 0;
     for (fs::directory_iterator it("/proc/self/task", error), end; !error && it != end; it.increment(error)) ++count;
     return error ? 0 : count;
-#else
-    return 0;
-#endif
 }
 
 // Remembers the most threads the process had at any progress value.
@@ -54,6 +51,7 @@ struct ThreadWatch : TZipProgressCallback {
     void OnProgress(int) override { most = std::max(most, ThreadCount()); }
 };
 void PARCELON_CALL WatchThreads(int value, void* user_data) { static_cast<ThreadWatch*>(user_data)->OnProgress(value); }
+#endif
 
 // Three chunks and a bit, a file of one chunk exactly (whose end is only
 // found by reading one byte more), small and empty files, a name beyond
