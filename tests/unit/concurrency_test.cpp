@@ -115,12 +115,10 @@ protected:
 
 // Without a password the stop comes after the first reported percentage,
 // in the middle of the first file: its entry is cut short, with the CRC-32
-// of what it holds. An encrypted entry cannot be cut so: its header's check
-// byte comes from the whole file's CRC-32, computed before the first byte
-// is written, and a prefix has another one, which every reader takes for a
-// wrong password. So with a password the stop comes at 12 per cent, as the
-// first of eight equal files has just been read whole, and is seen before
-// the next file.
+// of what it holds. With a password it comes at 12 per cent, as the first
+// of eight equal files has just been read whole, and is seen before the
+// next file. (An encrypted entry cut in the middle runs on to the byte
+// where its CRC fits the header's check byte: faults_test.cpp.)
 TEST_F(ConcurrencyTest, StopFromAnotherThreadEndsZipFilesWithAShorterWellFormedArchive) {
     for (const char* password : {static_cast<const char*>(nullptr), "pw"}) {
         StopWhilePacking(password ? "ZipFiles, encrypted" : "ZipFiles",
