@@ -10,7 +10,8 @@ if(NOT DLL OR NOT OBJDUMP)
   message(FATAL_ERROR "usage: cmake -DDLL=<Parcelon.dll> -DOBJDUMP=<objdump> -P check_dll_exports.cmake")
 endif()
 
-execute_process(COMMAND ${OBJDUMP} -p ${DLL}
+# LC_ALL=C: objdump translates its headings, in Japanese under ja_JP.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${OBJDUMP} -p ${DLL}
   OUTPUT_VARIABLE dump RESULT_VARIABLE status ERROR_VARIABLE errors)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${errors}")
