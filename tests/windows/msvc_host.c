@@ -81,7 +81,11 @@ int host_main(void) {
     check(progress.calls > 0 && progress.last == 100, "the progress callback ended at 100");
 
     check(parcelon_unzip_file(archiver, "msvc_host.zip", "out", "wrong") == 0, "a wrong password fails");
-    check(parcelon_last_error(archiver) == PARCELON_E_WRONG_PASSWORD, "the failure is PARCELON_E_WRONG_PASSWORD");
+    /* One wrong password in 256 passes the header's check byte and is
+     * caught by the CRC instead. */
+    check(parcelon_last_error(archiver) == PARCELON_E_WRONG_PASSWORD ||
+              parcelon_last_error(archiver) == PARCELON_E_DATA_CORRUPT,
+          "the failure is PARCELON_E_WRONG_PASSWORD (or DATA_CORRUPT)");
     message = parcelon_last_message(archiver);
     check(message != 0 && message[0] != '\0', "parcelon_last_message names it");
 
