@@ -8,7 +8,8 @@
 #     --windows libdeflate's source too (`apt-get source libdeflate`), which
 #     the Windows build compiles.
 # Usage: scripts/setup.sh [--windows] [--fuzz]
-#   --windows  also the mingw-w64 cross compiler, zlib for Windows and Wine
+#   --windows  also the mingw-w64 cross compilers (x64, x86), zlib for Windows,
+#              64- and 32-bit Wine, and LLVM's lld-link and llvm-dlltool
 #   --fuzz     also clang and its runtimes for libFuzzer and the sanitizers
 set -euo pipefail
 
@@ -30,8 +31,15 @@ packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-de
           python3 zip unzip p7zip-full dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest)
 if [ "$want_windows" = 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-             libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64)
+  # Both DLLs (x64 and x86), 64- and 32-bit Wine, and clang, lld-link and
+  # llvm-dlltool for Parcelon.lib and the MSVC-style host that links it.
+  packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+             g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+             libz-mingw-w64-dev wine64 wine32:i386 llvm lld clang)
+  # wine32 is an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
 fi
 if [ "$want_fuzz" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,38 +1,55 @@
 #!/usr/bin/env bash
-# Builds Parcelon.dll, its import library and the test programs with the
-# mingw-w64 cross compiler, then runs them under Wine four times:
+# Builds the 64- and 32-bit Parcelon.dll, their import libraries and the
+# test programs with the mingw-w64 cross compilers, then runs the CTest
+# suite under Wine: the 64-bit build four times,
 #   1. ANSI code page 1252 (LANG=C.UTF-8: Wine's default, western code page);
 #   2. ANSI code page 936 with file names kept in GBK (LANG=zh_CN.GBK);
 #   3. ANSI code page 936 with file names kept in UTF-8 (LANG=zh_CN.UTF-8),
 #      where names GBK lacks (Korean, say) can exist, as on Windows;
-#   4. ANSI code page 932, Shift-JIS (LANG=ja_JP.UTF-8).
+#   4. ANSI code page 932, Shift-JIS (LANG=ja_JP.UTF-8);
+# and the 32-bit build at 1252 and 936 (GBK), the two its hosts meet most.
+# Each suite includes the MSVC-style host linked against Parcelon.lib
+# (msvc_import_library_host). Last, scripts/package-windows.sh assembles
+# the release from the same two builds, and its zip is checked.
 # Wine takes the code page from the locale's language; the C-library locales
 # it needs are compiled into a temporary folder (LOCPATH), so the machine's
 # own locales stay as they are.
-# Wine runs in a throw-away prefix that is removed at the end.
-# Usage: scripts/test-windows.sh [build folder, default build-win]
+# One throw-away Wine prefix, 64-bit with 32-bit support, serves every run
+# and is removed at the end.
+# Usage: scripts/test-windows.sh [x64 build folder, default build-win] [x86 build folder, default build-win32]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-build="${1:-build-win}"
+build64="${1:-build-win}"
+build32="${2:-build-win32}"
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
 started=$SECONDS
 step() { printf '\n---- %s (%ss)\n' "$1" "$((SECONDS - started))"; }
 
-step "set-up (mingw-w64, zlib for Windows, Wine, locales)"
+step "set-up (mingw-w64 for x64 and x86, zlib for Windows, Wine, LLVM, locales)"
 scripts/setup.sh --windows
 
-step "cross build in $build"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$jobs"
+cross_build() { # <build folder> <toolchain file>
+  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$1" -j"$jobs"
+}
+step "x64 cross build in $build64"
+cross_build "$build64" mingw-w64-x86_64.cmake
+step "x86 cross build in $build32"
+cross_build "$build32" mingw-w64-i686.cmake
 
+# wineboot through the 64-bit loader makes a prefix for both kinds of
+# program; the 32-bit loader (wine32) runs the x86 suite in it.
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || { [ -x /usr/lib/wine/wineserver64 ] && echo /usr/lib/wine/wineserver64; } \
              || echo /usr/lib/wine/wineserver)
 [ -x "$wine" ] || { echo "test-windows: no Wine loader found" >&2; exit 1; }
+if ! command -v wine >/dev/null && [ ! -x /usr/lib/wine/wine ]; then
+  echo "test-windows: no 32-bit Wine (Debian package wine32:i386)" >&2
+  exit 1
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/parcelon-windows.XXXXXX")
 export WINEPREFIX="$work/prefix"
@@ -64,25 +81,44 @@ if ! env -u LC_ALL LANG=C.UTF-8 "$wine" wineboot -i >"$work/wineboot.log" 2>&1; 
   echo "test-windows: wineboot failed" >&2
   exit 1
 fi
+if [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+  echo "test-windows: the Wine prefix cannot run 32-bit programs (no syswow64)" >&2
+  exit 1
+fi
 
 failed=0
-run_suite() { # <label> <expected ANSI code page> <env assignments...>
-  local label=$1 code_page=$2
-  shift 2
-  step "suite under Wine, $label"
+run_suite() { # <build folder> <label> <expected ANSI code page> <env assignments...>
+  local build=$1 label=$2 code_page=$3
+  shift 3
+  step "suite of $build under Wine, $label"
   if ! (cd "$build" && env -u LC_ALL -u LC_CTYPE -u LANGUAGE "$@" PARCELON_EXPECT_ACP="$code_page" \
           ctest --output-on-failure -j"$jobs" --timeout 900); then
-    echo "test-windows: the suite failed under Wine with $label" >&2
+    echo "test-windows: the suite of $build failed under Wine with $label" >&2
     failed=1
   fi
+  # The unit suite's own count, from the log CTest keeps of the run.
+  local log="$build/Testing/Temporary/LastTest.log"
+  printf 'parcelon_tests: %s passed, %s skipped (peers Wine cannot start, cases of other code pages)\n' \
+    "$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log" | head -n 1)" \
+    "$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\?,.*/\1/p' "$log" | head -n 1)"
 }
-run_suite "code page 1252" 1252 LANG=C.UTF-8
-run_suite "code page 936 (zh_CN.GBK)" 936 LANG=zh_CN.GBK LOCPATH="$work/locale"
-run_suite "code page 936 (zh_CN.UTF-8)" 936 LANG=zh_CN.UTF-8 LOCPATH="$work/locale"
-run_suite "code page 932 (ja_JP.UTF-8)" 932 LANG=ja_JP.UTF-8 LOCPATH="$work/locale"
+run_suite "$build64" "code page 1252" 1252 LANG=C.UTF-8
+run_suite "$build64" "code page 936 (zh_CN.GBK)" 936 LANG=zh_CN.GBK LOCPATH="$work/locale"
+run_suite "$build64" "code page 936 (zh_CN.UTF-8)" 936 LANG=zh_CN.UTF-8 LOCPATH="$work/locale"
+run_suite "$build64" "code page 932 (ja_JP.UTF-8)" 932 LANG=ja_JP.UTF-8 LOCPATH="$work/locale"
+run_suite "$build32" "code page 1252" 1252 LANG=C.UTF-8
+run_suite "$build32" "code page 936 (zh_CN.GBK)" 936 LANG=zh_CN.GBK LOCPATH="$work/locale"
+
+step "release package from $build64 and $build32"
+if ! PARCELON_X64_BUILD="$build64" PARCELON_X86_BUILD="$build32" scripts/package-windows.sh "$work/package"; then
+  echo "test-windows: scripts/package-windows.sh failed" >&2
+  failed=1
+else
+  tests/windows/check_package.sh "$work/package" "$build64" "$build32" || failed=1
+fi
 
 if [ "$failed" != 0 ]; then
   step "Windows suites FAILED"
   exit 1
 fi
-step "Windows suites passed"
+step "Windows suites and package passed"

@@ -14,8 +14,9 @@ add_custom_command(TARGET parcelon_dll_host POST_BUILD
 add_test(NAME dll_host_roundtrip COMMAND parcelon_dll_host dll_host_work
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 
-# The DLL's export table names every member of CParcelon. The names are
-# those a MinGW (Itanium C++ ABI) host links against.
+# The DLL's export table names every member of CParcelon, by the names a
+# MinGW (Itanium C++ ABI) host links against, and the C functions without
+# decoration.
 if(MINGW)
   if(CMAKE_OBJDUMP)
     set(_parcelon_objdump ${CMAKE_OBJDUMP})
@@ -25,4 +26,25 @@ if(MINGW)
   add_test(NAME dll_exports_every_member
     COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:Parcelon> -DOBJDUMP=${_parcelon_objdump}
             -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_exports.cmake)
+endif()
+
+# An MSVC-style host of the C interface: compiled by clang for the
+# *-pc-windows-msvc target and linked by lld-link against Parcelon.lib and
+# ParcelonC.h, without MinGW's headers, libraries or linker, then run
+# beside the DLL. Parcelon.lib is made by the build (ParcelonWindowsExports).
+if(MINGW)
+  find_program(PARCELON_CLANG NAMES clang)
+  find_program(PARCELON_LLD_LINK NAMES lld-link)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_parcelon_msvc_arch x64)
+  else()
+    set(_parcelon_msvc_arch x86)
+  endif()
+  add_test(NAME msvc_import_library_host
+    COMMAND ${CMAKE_COMMAND} -DCLANG=${PARCELON_CLANG} -DLLD_LINK=${PARCELON_LLD_LINK}
+            -DLLVM_DLLTOOL=${PARCELON_LLVM_DLLTOOL} -DARCH=${_parcelon_msvc_arch}
+            -DIMPORT_LIB=$<TARGET_FILE_DIR:Parcelon>/Parcelon.lib -DDLL=$<TARGET_FILE:Parcelon>
+            -DINCLUDE=${PROJECT_SOURCE_DIR}/include -DSOURCE=${CMAKE_CURRENT_LIST_DIR}/msvc_host.c
+            -DWORK=${CMAKE_CURRENT_BINARY_DIR}/msvc_host_work -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+            -P ${CMAKE_CURRENT_LIST_DIR}/run_msvc_host.cmake)
 endif()

@@ -1,14 +1,17 @@
 # Reads Parcelon.dll's export and import tables with objdump -p and checks
 # that a MinGW host finds every member of CParcelon by its full name, that
-# nothing else is exported, and that the DLL needs nothing but Windows'
-# own DLLs beside it.
+# every host finds the C interface by the undecorated names of ParcelonC.h
+# (parcelon_new, not parcelon_new@0: GetProcAddress, C#, VB and Delphi look
+# a function up by the name they are given), that nothing else is
+# exported, and that the DLL needs nothing but Windows' own DLLs beside it.
 #   cmake -DDLL=Parcelon.dll -DOBJDUMP=x86_64-w64-mingw32-objdump -P check_dll_exports.cmake
 
 if(NOT DLL OR NOT OBJDUMP)
   message(FATAL_ERROR "usage: cmake -DDLL=<Parcelon.dll> -DOBJDUMP=<objdump> -P check_dll_exports.cmake")
 endif()
 
-execute_process(COMMAND ${OBJDUMP} -p ${DLL}
+# LC_ALL=C: objdump translates its headings, in Japanese under ja_JP.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C ${OBJDUMP} -p ${DLL}
   OUTPUT_VARIABLE dump RESULT_VARIABLE status ERROR_VARIABLE errors)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${errors}")
@@ -25,6 +28,11 @@ if(NOT table_end EQUAL -1)
   string(SUBSTRING "${table}" 0 ${table_end} table)
 endif()
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+# Every exported address has a name: nothing is exported by ordinal alone.
+if(NOT dump MATCHES "Export Address Table[ \t]+([0-9a-fA-F]+)\n")
+  message(FATAL_ERROR "${DLL}: objdump shows no export address count")
+endif()
+math(EXPR address_count "0x${CMAKE_MATCH_1}")
 set(exports)
 foreach(row IN LISTS rows)
   string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${row}")
@@ -51,8 +59,15 @@ set(expected
   _ZN9CParcelon10GetFileCrcEPKc
   _ZN9CParcelon16_AddFileToZipObjEPvPKwjPKc)
 
+# The C interface (ParcelonC.h), on both architectures by these names.
+set(c_functions
+  parcelon_new parcelon_free parcelon_set_progress parcelon_stop parcelon_set_threads
+  parcelon_zip_files parcelon_zip_directory parcelon_unzip_file
+  parcelon_zip_files_utf8 parcelon_zip_directory_utf8 parcelon_unzip_file_utf8
+  parcelon_last_error parcelon_last_message parcelon_version)
+
 set(failures 0)
-foreach(name IN LISTS expected)
+foreach(name IN LISTS expected c_functions)
   list(FIND exports "${name}" found)
   if(found EQUAL -1)
     message(SEND_ERROR "not exported: ${name}")
@@ -60,11 +75,21 @@ foreach(name IN LISTS expected)
   endif()
 endforeach()
 foreach(name IN LISTS exports)
-  if(NOT name MATCHES "^_ZN9CParcelon")
-    message(SEND_ERROR "exported but not a member of CParcelon: ${name}")
+  list(FIND expected "${name}" member)
+  list(FIND c_functions "${name}" c_function)
+  if(name MATCHES "@")
+    message(SEND_ERROR "exported with a decoration: ${name}")
+    math(EXPR failures "${failures} + 1")
+  elseif(member EQUAL -1 AND c_function EQUAL -1)
+    message(SEND_ERROR "exported but neither a listed member of CParcelon nor a C function: ${name}")
     math(EXPR failures "${failures} + 1")
   endif()
 endforeach()
+list(LENGTH exports export_count)
+if(NOT address_count EQUAL export_count)
+  message(SEND_ERROR "${address_count} exported addresses for ${export_count} names")
+  math(EXPR failures "${failures} + 1")
+endif()
 
 # The C and C++ runtimes, pthreads and zlib are linked in: only DLLs every
 # Windows has may be imported.
@@ -82,9 +107,9 @@ foreach(line IN LISTS imports)
   endif()
 endforeach()
 
-list(LENGTH exports export_count)
 list(LENGTH imports import_count)
 if(failures GREATER 0)
   message(FATAL_ERROR "${failures} problem(s) with ${DLL}")
 endif()
-message(STATUS "${DLL}: ${export_count} exports, all CParcelon members; ${import_count} system DLLs imported")
+message(STATUS "${DLL}: ${export_count} exports, the members of CParcelon and the C functions;"
+               " ${import_count} system DLLs imported")
