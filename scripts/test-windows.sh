@@ -9,8 +9,10 @@
 #   4. ANSI code page 932, Shift-JIS (LANG=ja_JP.UTF-8);
 # and the 32-bit build at 1252 and 936 (GBK), the two its hosts meet most.
 # Each suite includes the MSVC-style host linked against Parcelon.lib
-# (msvc_import_library_host). Last, scripts/package-windows.sh assembles
-# the release from the same two builds, and its zip is checked.
+# (msvc_import_library_host). Then the example tool of each build packs the
+# same files as the Linux build's, which must give the same archive. Last,
+# scripts/package-windows.sh assembles the release from the same two
+# builds, and its zip is checked.
 # Wine takes the code page from the locale's language; the C-library locales
 # it needs are compiled into a temporary folder (LOCPATH), so the machine's
 # own locales stay as they are.
@@ -108,6 +110,45 @@ run_suite "$build64" "code page 936 (zh_CN.UTF-8)" 936 LANG=zh_CN.UTF-8 LOCPATH=
 run_suite "$build64" "code page 932 (ja_JP.UTF-8)" 932 LANG=ja_JP.UTF-8 LOCPATH="$work/locale"
 run_suite "$build32" "code page 1252" 1252 LANG=C.UTF-8
 run_suite "$build32" "code page 936 (zh_CN.GBK)" 936 LANG=zh_CN.GBK LOCPATH="$work/locale"
+
+step "the same archive from the Linux and both Windows builds"
+# Files of one, several and exactly one chunk, packed with two threads by
+# the tool of each build: the bytes depend on the files and the level only.
+[ -x build/native/examples/parcelon ] || {
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/native -j"$jobs" --target parcelon-cli >/dev/null
+}
+same="$work/same"
+mkdir -p "$same"
+python3 - "$same" <<'PY'
+import random, sys
+rng = random.Random(2026)
+words = [b"parcel ", b"archive ", b"deflate ", b"entry ", b"\n", b"2026 "]
+def text(size):
+    out = bytearray()
+    while len(out) < size:
+        out += rng.choice(words)
+    return bytes(out[:size])
+files = {"a.txt": text(5000), "b.bin": bytes(rng.getrandbits(8) for _ in range(70000)),
+         "c.txt": text(3 * 1048576 + 777), "d.txt": text(1048576), "e.txt": b""}
+for name, data in files.items():
+    open(sys.argv[1] + "/" + name, "wb").write(data)
+PY
+names=(a.txt b.bin c.txt d.txt e.txt)
+(cd "$same" && "$root/build/native/examples/parcelon" pack linux.zip "${names[@]}" --threads 2 >/dev/null)
+for build in "$build64" "$build32"; do
+  loader="$wine"
+  [ "$build" = "$build32" ] && loader=$(command -v wine || echo /usr/lib/wine/wine)
+  (cd "$same" && env -u LC_ALL LANG=C.UTF-8 WINEPATH="Z:$(echo "$root/$build" | tr / '\\\\')" \
+     "$loader" "$root/$build/examples/parcelon.exe" pack windows.zip "${names[@]}" --threads 2 >/dev/null) || true
+  if cmp -s "$same/linux.zip" "$same/windows.zip"; then
+    echo "$build: the same archive as the Linux build"
+  else
+    echo "test-windows: the archive of $build differs from the Linux build's" >&2
+    failed=1
+  fi
+  rm -f "$same/windows.zip"
+done
 
 step "release package from $build64 and $build32"
 if ! PARCELON_X64_BUILD="$build64" PARCELON_X86_BUILD="$build32" scripts/package-windows.sh "$work/package"; then

@@ -93,7 +93,7 @@ TEST_F(CInterfaceTest, Utf8PathsReachAnyName) {
     WriteFile(OnDisk(folder + "/\xC3\xBC.txt"), "umlaut");
     const std::string file = folder + "/\xC3\xBC.txt";
     const char* files[] = {file.c_str()};
-    const std::string zip = Utf8("\xE6\x95\xB0.zip");
+    const std::string zip = Utf8("") + "/\xE6\x95\xB0.zip";
     EXPECT_EQ(parcelon_zip_files_utf8(a, files, 1, zip.c_str(), 6, nullptr), 1) << parcelon_last_message(a);
     const std::string dest = Utf8("out") + "/\xC3\xBC";
     fs::create_directories(OnDisk(dest));
