@@ -135,12 +135,12 @@ for name, data in files.items():
     open(sys.argv[1] + "/" + name, "wb").write(data)
 PY
 names=(a.txt b.bin c.txt d.txt e.txt)
-(cd "$same" && "$root/build/native/examples/parcelon" pack linux.zip "${names[@]}" --threads 2 >/dev/null)
+(cd "$same" && "$root/build/native/examples/parcelon" pack linux.zip "${names[@]}" --threads 2 >/dev/null 2>&1)
 for build in "$build64" "$build32"; do
   loader="$wine"
   [ "$build" = "$build32" ] && loader=$(command -v wine || echo /usr/lib/wine/wine)
   (cd "$same" && env -u LC_ALL LANG=C.UTF-8 WINEPATH="Z:$(echo "$root/$build" | tr / '\\\\')" \
-     "$loader" "$root/$build/examples/parcelon.exe" pack windows.zip "${names[@]}" --threads 2 >/dev/null) || true
+     "$loader" "$root/$build/examples/parcelon.exe" pack windows.zip "${names[@]}" --threads 2 >/dev/null 2>&1) || true
   if cmp -s "$same/linux.zip" "$same/windows.zip"; then
     echo "$build: the same archive as the Linux build"
   else
