@@ -9,7 +9,8 @@
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
 #   5. the core suite under valgrind's memcheck,
 #   6. the slow tests (a 4.5 GiB ZIP64 round trip) when the disk has room,
-#   7. the Windows DLL and its suite under Wine (code pages 1252, 936, 932).
+#   7. the 64- and 32-bit Windows DLLs and their suites under Wine (x64 at
+#      code pages 1252, 936 and 932, x86 at 1252 and 936), and the package.
 # Each step's time is listed at the end.
 # Usage: scripts/test.sh [--native-only]
 #   PARCELON_FUZZ_SECONDS=N  time per fuzz target (default 30)
