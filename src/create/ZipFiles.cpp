@@ -64,7 +64,7 @@ PackItem MakeListItem(const std::wstring& base_dir, const std::wstring& path) {
     // Named as the walk of ZipDirectory(base) names it: backslashes, and a
     // folder entry for the file's own folder below the base.
     item.name = WithBackslashes(path.substr(relative));
-    item.folder = GetParentDir(item.name.c_str());
+    item.folder = RelativeParent(item.name);
     AppendBackslash(item.folder);
     return item;
 }

@@ -4,6 +4,7 @@
 // the separator the file system knows.
 #include "platform/Platform.h"
 #include "platform/TemporaryName.h"
+#include "text/Utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -110,24 +111,8 @@ bool IsAscii(std::wstring_view text) {
     return true;
 }
 
-void AppendUtf8(wchar_t c, std::string& out) {
-    const auto code = static_cast<std::uint32_t>(c);
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
+// A character the locale's set lacks, as a UTF-8 system spells it.
+void AppendAsUtf8(wchar_t c, std::string& out) { AppendUtf8(static_cast<char32_t>(c), out); }
 
 // Wide text in the locale's character set. Escaped bytes come out as
 // themselves; for any other character the set lacks, `missing` decides.
@@ -168,7 +153,7 @@ std::string NativeOf(const std::wstring& path) {
     std::wstring slashed = path;
     for (wchar_t& c : slashed)
         if (c == L'\\') c = L'/';
-    std::string native = Encode(slashed, AppendUtf8);
+    std::string native = Encode(slashed, AppendAsUtf8);
     return native.empty() ? std::string(".") : native;
 }
 

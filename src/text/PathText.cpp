@@ -34,15 +34,26 @@ void AppendBackslash(std::wstring& s) {
     if (!s.empty() && s.back() != L'\\') s.push_back(L'\\');
 }
 
+namespace {
+
+// Where the parent of text ends, looking no further back than start.
+std::size_t ParentEnd(std::wstring_view text, std::size_t start) {
+    std::size_t end = text.size();
+    while (end > start && !IsSeparator(text[end - 1])) --end;
+    while (end > start && IsSeparator(text[end - 1])) --end;
+    return end;
+}
+
+} // namespace
+
 std::wstring GetParentDir(const wchar_t* path) {
     const std::wstring_view text = path != nullptr ? path : L"";
     std::size_t relative = RootNameLength(text);
     while (relative < text.size() && IsSeparator(text[relative])) ++relative;
-    std::size_t end = text.size();
-    while (end > relative && !IsSeparator(text[end - 1])) --end;
-    while (end > relative && IsSeparator(text[end - 1])) --end;
-    return std::wstring(text.substr(0, end));
+    return std::wstring(text.substr(0, ParentEnd(text, relative)));
 }
+
+std::wstring RelativeParent(std::wstring_view name) { return std::wstring(name.substr(0, ParentEnd(name, 0))); }
 
 std::size_t FileNameStart(std::wstring_view path) {
     std::size_t separator = path.rfind(L'/');

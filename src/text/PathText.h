@@ -26,6 +26,12 @@ void AppendBackslash(std::wstring& s);
 // C:\a\b.txt -> C:\a, C:\b.txt -> C:\, \\server\share\b.txt -> \\server\share.
 std::wstring GetParentDir(const wchar_t* path);
 
+// The folder part of a name relative to some folder, which has no root of
+// its own: everything before its last component, without the separators
+// that end it (sub\deep of sub\deep\a.txt; empty for a.txt). A colon is
+// part of a name here: c:x.txt is a file in the folder, not on a drive.
+std::wstring RelativeParent(std::wstring_view name);
+
 // Where the final component starts: just after the last '/' or, when there
 // is no '/', after the last '\'; npos when the text has neither.
 std::size_t FileNameStart(std::wstring_view path);

@@ -10,24 +10,6 @@ constexpr std::uint32_t kReplacement = 0xFFFD;
 
 bool IsEscapedByte(std::uint32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 
-void Append(std::uint32_t code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 void AppendWide(std::uint32_t code, std::wstring& out) {
     if (sizeof(wchar_t) == 2 && code >= 0x10000) {
         code -= 0x10000;
@@ -75,6 +57,24 @@ std::size_t DecodeOne(std::string_view text, std::size_t i, std::uint32_t& code)
 
 } // namespace
 
+void AppendUtf8(char32_t code, std::string& out) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
 std::string WideToUtf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
@@ -87,13 +87,13 @@ std::string WideToUtf8(std::wstring_view text) {
         if (sizeof(wchar_t) == 2 && code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
             const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                Append(0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00), out);
+                AppendUtf8(0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00), out);
                 ++i;
                 continue;
             }
         }
         if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = kReplacement;
-        Append(code, out);
+        AppendUtf8(code, out);
     }
     return out;
 }

@@ -8,6 +8,9 @@
 
 namespace parcelon {
 
+// Appends the UTF-8 bytes of one code point (up to U+10FFFF) to out.
+void AppendUtf8(char32_t code, std::string& out);
+
 // Wide text as UTF-8. Code units U+DC80..U+DCFF, which stand for bytes that
 // did not decode (see platform::AnsiToWide), come out as those bytes; any
 // other unpaired surrogate as U+FFFD.

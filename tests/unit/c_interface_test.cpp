@@ -9,19 +9,13 @@
 
 #include "ParcelonC.h"
 #include "platform/Platform.h"
+#include "support/Archiver.h"
 #include "support/TestSupport.h"
 #include "text/Utf8.h"
 
 using namespace testing_support;
 
 namespace {
-
-// An archiver that is freed on every way out.
-struct Archiver {
-    parcelon_archiver* a = parcelon_new();
-    ~Archiver() { parcelon_free(a); }
-    operator parcelon_archiver*() const { return a; }
-};
 
 class CInterfaceTest : public ::testing::Test {
 protected:

@@ -55,7 +55,12 @@ INSTANTIATE_TEST_SUITE_P(RelativeToTheBase, ListItemNameTest, ::testing::Values(
     NameCase{L"D:/data/\\", L"D:/data/sub/b.txt", L"sub\\", L"sub\\b.txt"},
     NameCase{L"D:/data/\\", L"D:/data/a.txt", L"", L"a.txt"},
     // Compared without regard to ASCII case, either separator alike.
-    NameCase{L"D:\\Data\\", L"d:/DATA/sub/b.txt", L"sub\\", L"sub\\b.txt"}));
+    NameCase{L"D:\\Data\\", L"d:/DATA/sub/b.txt", L"sub\\", L"sub\\b.txt"},
+    // A colon below the base is part of a POSIX file name, not a drive: no
+    // folder entry "c:\" for it (the text fuzzer found this one).
+    NameCase{L"/data\\", L"/data/c:x.txt", L"", L"c:x.txt"},
+    NameCase{L"/data\\", L"/data/sub/c:x.txt", L"sub\\", L"sub\\c:x.txt"},
+    NameCase{L"\\", L"\\\\n:x/y.txt", L"n:x\\", L"n:x\\y.txt"}));
 
 // A path that does not lie below the base, at a separator, is named by its
 // file name alone: the base's units are compared, not cut.

@@ -19,17 +19,12 @@
 #include "Parcelon.h"
 #include "ParcelonC.h"
 #include "deflate/ChunkCompressor.h"
+#include "support/Archiver.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
 
 namespace {
-
-struct Archiver {
-    parcelon_archiver* a = parcelon_new();
-    ~Archiver() { parcelon_free(a); }
-    operator parcelon_archiver*() const { return a; }
-};
 
 struct Seen {
     std::vector<int> values;
