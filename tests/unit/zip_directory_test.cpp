@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 #include "Parcelon.h"
@@ -236,6 +237,26 @@ TEST_F(ZipDirectoryTest, TheTotalCountsOnlyTheCollectedFiles) {
         EXPECT_EQ(dir.W("src") + L"\\" + item.name, item.path);
         EXPECT_EQ(item.name.rfind(item.folder, 0), 0u);
     }
+}
+
+TEST_F(ZipDirectoryTest, AStopEndsTheWalkWhereItStands) {
+    // ZipDirectory hands the walk its stop flag: a Stop from the 999
+    // callback, or from another thread, need not wait for a walk of a
+    // hundred thousand files.
+    MakeTree();
+    std::atomic<bool> stop{false};
+    parcelon::WalkGuards guards;
+    guards.stop = &stop;
+    std::vector<parcelon::PackItem> list;
+    long long total = 0;
+    parcelon::CollectFiles(list, total, dir.W("src"), true, 0, guards);
+    EXPECT_EQ(list.size(), 6u);
+    stop = true;
+    list.clear();
+    total = 0;
+    parcelon::CollectFiles(list, total, dir.W("src"), true, 0, guards);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(total, 0);
 }
 
 TEST_F(ZipDirectoryTest, OnlyRecentFilesWhenMinutesAreGiven) {
