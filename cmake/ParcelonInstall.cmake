@@ -1,4 +1,4 @@
-# cmake --install: the header, the library (the DLL and its import library
+# cmake --install: the headers (Parcelon.h and ParcelonC.h), the library (the DLL and its import library
 # on Windows), a CMake package (find_package(Parcelon CONFIG) gives
 # Parcelon::Parcelon) and a pkg-config file.
 include(GNUInstallDirs)
@@ -9,7 +9,7 @@ install(TARGETS Parcelon EXPORT ParcelonTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/Parcelon.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES include/Parcelon.h include/ParcelonC.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 set(PARCELON_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Parcelon)
 install(EXPORT ParcelonTargets NAMESPACE Parcelon:: DESTINATION ${PARCELON_CMAKE_DIR})

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, then builds the minimal host
-# against the installed package twice (find_package and pkg-config) and
-# runs both. Usage: run.sh BUILD_DIR SOURCE_DIR WORK_DIR
+# against the installed package twice (find_package and pkg-config), and the
+# C host once (pkg-config, strict C89), and runs them. Usage: run.sh BUILD_DIR SOURCE_DIR WORK_DIR
 set -euo pipefail
 build="$1"; source="$2"; work="$3"
 rm -rf "$work"; mkdir -p "$work/in" "$work/out-cmake" "$work/out-pc"
@@ -22,4 +22,9 @@ export PKG_CONFIG_PATH="$libdir"
 c++ -std=c++17 -o "$work/pc-host" "$source/examples/minimal_host.cpp" $(pkg-config --cflags --libs parcelon)
 (cd "$work" && LD_LIBRARY_PATH="$(pkg-config --variable=libdir parcelon)" "$work/pc-host" in/a.txt in/b.txt out-pc)
 cmp "$work/in/a.txt" "$work/out-pc/a.txt"
-echo "consumer: built and ran against the installed package (CMake and pkg-config)"
+
+mkdir -p "$work/out-c"
+cc -std=c89 -pedantic-errors -o "$work/c-host" "$source/examples/c_host.c" $(pkg-config --cflags --libs parcelon)
+(cd "$work" && LD_LIBRARY_PATH="$(pkg-config --variable=libdir parcelon)" "$work/c-host" in/a.txt in/b.txt out-c >/dev/null)
+cmp "$work/in/b.txt" "$work/out-c/b.txt"
+echo "consumer: built and ran against the installed package (CMake and pkg-config, C++ and C)"
