@@ -66,10 +66,10 @@ trap cleanup EXIT
 
 step "Chinese and Japanese locales for Wine in $work/locale"
 mkdir -p "$work/locale"
-for spec in zh_CN:GBK zh_CN:UTF-8 ja_JP:UTF-8; do
-  name="${spec%%:*}.${spec##*:}"
+for locale in zh_CN:GBK zh_CN:UTF-8 ja_JP:UTF-8; do
+  name="${locale%%:*}.${locale##*:}"
   # localedef returns 1 for mere warnings; the compiled locale is what counts.
-  localedef -i "${spec%%:*}" -f "${spec##*:}" "$work/locale/$name" >"$work/localedef.log" 2>&1 || true
+  localedef -i "${locale%%:*}" -f "${locale##*:}" "$work/locale/$name" >"$work/localedef.log" 2>&1 || true
   if [ ! -f "$work/locale/$name/LC_CTYPE" ]; then
     cat "$work/localedef.log" >&2
     echo "test-windows: could not compile the $name locale" >&2

@@ -87,10 +87,10 @@ def test_nowhere_is_a_library_error_that_says_where_to_put_it(tmp_path):
 
 
 def test_a_wheel_built_with_the_library_setting_carries_it(tmp_path):
-    spec = importlib.util.spec_from_file_location(
+    loader = importlib.util.spec_from_file_location(
         "parcelon_backend", REPOSITORY / "python" / "build_backend" / "parcelon_backend.py")
-    backend = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(backend)
+    backend = importlib.util.module_from_spec(loader)
+    loader.loader.exec_module(backend)
 
     plain = backend.build_wheel(str(tmp_path))
     assert plain == "parcelon-1.1.0-py3-none-any.whl"

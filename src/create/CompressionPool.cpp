@@ -47,10 +47,6 @@ void CompressionPool::Compress(ChunkCompressor& compressor, ChunkJob& job) {
 }
 
 void CompressionPool::Submit(ChunkJob& job) {
-    if (level_ < 0) {
-        job.done = true;
-        return;
-    }
     if (workers_.empty()) {
         CompressHere(job.input.data(), job.input.size(), job.last, job.output);
         job.done = true;

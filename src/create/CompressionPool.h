@@ -45,8 +45,8 @@ public:
     // threads as from PackingThreads: 1 compresses each chunk at Submit on
     // the calling thread; more start that many workers (as many as the
     // system gives; none given means the calling thread again). With an
-    // engine level of -1 (a level the engine refuses) nothing is ever
-    // compressed and no thread starts.
+    // engine level of -1 (a level the engine refuses) no thread starts,
+    // and nothing may be handed over.
     CompressionPool(unsigned threads, int engine_level);
     // The workers finish the chunk in hand and end; chunks not started stay
     // undone.

@@ -41,7 +41,6 @@ struct PackTask {
     std::uint32_t whole_crc = 0;
     bool read_failed = false;     // the file could not be read to its end
     std::uint32_t crc_after = 0;  // the CRC-32 of the file up to the end of this chunk
-    bool submitted = false;
     ChunkJob job;
 };
 
@@ -131,7 +130,6 @@ private:
             else reader_.emplace(std::move(file), item.size);
         }
         if (task->source != Source::Data) {
-            task->job.done = true;
             window_.push_back(std::move(task));
             return;
         }
@@ -152,14 +150,14 @@ private:
         PackTask& added = *task;
         window_bytes_ += added.job.input.size();
         window_.push_back(std::move(task));
-        added.submitted = true;
         pool_.Submit(added.job);
     }
 
-    // The front task, done with: waited for first when a worker may hold it.
+    // The front task, done with: waited for first when a worker may hold it
+    // (only a task with data was handed to the pool).
     void DropFront() {
         PackTask& front = *window_.front();
-        if (front.submitted) pool_.Wait(front.job, nullptr);
+        if (front.source == Source::Data) pool_.Wait(front.job, nullptr);
         window_bytes_ -= front.job.input.size();
         window_.pop_front();
     }
@@ -264,7 +262,9 @@ private:
                 return false;
             }
             const std::vector<unsigned char>& input = task->job.input;
-            const std::size_t reported = ReportChunk(input.size());
+            // Reported block by block, as a stream of blocks reports it,
+            // until a stop is seen between two blocks.
+            const auto reported = static_cast<std::size_t>(progress_.AdvanceInBlocks(input.size(), &stop_));
             if (reported < input.size()) {
                 // Stopped within the chunk, from the callback or another
                 // thread: the entry ends after the block last reported.
@@ -292,20 +292,6 @@ private:
                 return true;
             }
         }
-    }
-
-    // Reports a chunk of size bytes block by block, as a stream of blocks
-    // reports them, until a stop is seen between two blocks; returns the
-    // bytes reported.
-    std::size_t ReportChunk(std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            const std::size_t block = std::min<std::size_t>(kProgressBlock, size - done);
-            progress_.Advance(block);
-            done += block;
-            if (done < size && Stopped()) break;
-        }
-        return done;
     }
 
     // Ends an entry a stop cut short. It holds size bytes, with CRC-32 crc,

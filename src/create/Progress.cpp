@@ -33,8 +33,15 @@ void Progress::Advance(std::uint64_t bytes) {
     }
 }
 
-void Progress::AdvanceInBlocks(std::uint64_t bytes) {
-    for (std::uint64_t done = 0; done < bytes; done += kProgressBlock) Advance(std::min(kProgressBlock, bytes - done));
+std::uint64_t Progress::AdvanceInBlocks(std::uint64_t bytes, const std::atomic<bool>* stop) {
+    std::uint64_t done = 0;
+    while (done < bytes) {
+        const std::uint64_t block = std::min(kProgressBlock, bytes - done);
+        Advance(block);
+        done += block;
+        if (done < bytes && stop != nullptr && stop->load(std::memory_order_relaxed)) break;
+    }
+    return done;
 }
 
 } // namespace parcelon

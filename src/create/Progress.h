@@ -2,6 +2,7 @@
 #ifndef PARCELON_PROGRESS_H
 #define PARCELON_PROGRESS_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "create/PackingState.h"
@@ -34,10 +35,12 @@ public:
     // Counts bytes just written into the archive, and reports the new whole
     // percentage when it differs from the last one reported.
     void Advance(std::uint64_t bytes);
-    // Counts bytes written as a stream of blocks of kProgressBlock bytes
-    // (the last one shorter), reporting after each: the same percentages
-    // whether a file was written in one piece or many.
-    void AdvanceInBlocks(std::uint64_t bytes);
+    // Counts bytes as a stream of blocks of kProgressBlock bytes (the last
+    // one shorter), reporting after each: the same percentages whether a
+    // file is written in one piece or many. With a stop flag, a set flag
+    // seen between two blocks ends the count there. Returns the bytes
+    // counted.
+    std::uint64_t AdvanceInBlocks(std::uint64_t bytes, const std::atomic<bool>* stop = nullptr);
 
 private:
     PackingState& state_;

@@ -40,6 +40,22 @@ struct Keys {
     }
 };
 
+// Encrypts or decrypts in place; the keys are stirred with each plain
+// byte, which is the input one way and the output the other.
+template <bool kEncrypting>
+void Apply(std::uint32_t (&state)[3], unsigned char* data, std::size_t size) {
+    Keys keys{state[0], state[1], state[2]};
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char in = data[i];
+        const unsigned char out = static_cast<unsigned char>(in ^ keys.StreamByte());
+        keys.Update(kEncrypting ? in : out);
+        data[i] = out;
+    }
+    state[0] = keys.k0;
+    state[1] = keys.k1;
+    state[2] = keys.k2;
+}
+
 } // namespace
 
 unsigned char EncryptionCheckByte(std::uint16_t flags, std::uint32_t crc, std::uint32_t dos_date_time) {
@@ -56,29 +72,9 @@ TraditionalCipher::TraditionalCipher(const char* password) : keys_{0x12345678u, 
     keys_[2] = keys.k2;
 }
 
-void TraditionalCipher::Encrypt(unsigned char* data, std::size_t size) {
-    Keys keys{keys_[0], keys_[1], keys_[2]};
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char plain = data[i];
-        data[i] = static_cast<unsigned char>(plain ^ keys.StreamByte());
-        keys.Update(plain);
-    }
-    keys_[0] = keys.k0;
-    keys_[1] = keys.k1;
-    keys_[2] = keys.k2;
-}
+void TraditionalCipher::Encrypt(unsigned char* data, std::size_t size) { Apply<true>(keys_, data, size); }
 
-void TraditionalCipher::Decrypt(unsigned char* data, std::size_t size) {
-    Keys keys{keys_[0], keys_[1], keys_[2]};
-    for (std::size_t i = 0; i < size; ++i) {
-        const unsigned char plain = static_cast<unsigned char>(data[i] ^ keys.StreamByte());
-        keys.Update(plain);
-        data[i] = plain;
-    }
-    keys_[0] = keys.k0;
-    keys_[1] = keys.k1;
-    keys_[2] = keys.k2;
-}
+void TraditionalCipher::Decrypt(unsigned char* data, std::size_t size) { Apply<false>(keys_, data, size); }
 
 void MakeEncryptionHeader(TraditionalCipher& keys, std::uint32_t crc, RandomBytes& random,
                           unsigned char (&header)[kEncryptionHeaderSize]) {

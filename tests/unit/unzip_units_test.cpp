@@ -16,6 +16,7 @@
 #include "extract/SafeEntryPath.h"
 #include "crypto/TraditionalCipher.h"
 #include "support/TestSupport.h"
+#include "support/UnzipSupport.h"
 
 using namespace testing_support;
 
@@ -106,16 +107,6 @@ TEST(UnzipCheckByteTest, IsTheCrcHighByteOrTheTimeHighByteWithADataDescriptor) {
 namespace {
 
 
-std::string HexOf(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 std::string BytesOf(const std::string& hex) {
     std::string out;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
@@ -130,7 +121,7 @@ protected:
 
     static std::string PythonEncrypt(const std::string& password, const std::string& plain) {
         std::string output;
-        EXPECT_EQ(RunPeer("zipcrypto_encrypt.py", {HexOf(password), HexOf(plain)}, &output), 0) << output;
+        EXPECT_EQ(RunPeer("zipcrypto_encrypt.py", {unzip_support::Hex(password), unzip_support::Hex(plain)}, &output), 0) << output;
         while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
         return BytesOf(output);
     }
