@@ -126,6 +126,9 @@ UnzipFailure CopyStored(StoredBytes& bytes, CheckedOutput& output) {
 
 // The stream must end exactly where the stored bytes do: not before (the
 // data ran out) and not after (bytes the entry does not account for).
+// Inflate is driven until it says the stream ended or can go no further:
+// with the input used up it may still hold the stream's last output
+// (a long run of one byte, say), which a full output block left behind.
 UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
     RawInflater inflater;
     if (!inflater.ready()) return UnzipFailure::DataCorrupt;
@@ -133,10 +136,9 @@ UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
     std::vector<unsigned char> input(kStreamBlock);
     std::vector<unsigned char> block(kStreamBlock);
     for (;;) {
-        if (stream.avail_in == 0) {
+        if (stream.avail_in == 0 && bytes.left() > 0) {
             std::size_t got = 0;
-            if (!bytes.Next(input.data(), input.size(), got)) return UnzipFailure::DataCorrupt;
-            if (got == 0) return UnzipFailure::DataCorrupt; // the data ran out before the stream ended
+            if (!bytes.Next(input.data(), input.size(), got) || got == 0) return UnzipFailure::DataCorrupt;
             stream.next_in = input.data();
             stream.avail_in = static_cast<uInt>(got);
         }
@@ -150,8 +152,9 @@ UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
         if (result == Z_STREAM_END) {
             return stream.avail_in == 0 && bytes.left() == 0 ? UnzipFailure::None : UnzipFailure::DataCorrupt;
         }
-        // No progress with input waiting: the stream is stuck.
-        if (result == Z_BUF_ERROR && stream.avail_in > 0) return UnzipFailure::DataCorrupt;
+        // No progress possible: input waiting that does not go in, or none
+        // left for a stream that has not ended (it was cut).
+        if (result == Z_BUF_ERROR) return UnzipFailure::DataCorrupt;
     }
 }
 

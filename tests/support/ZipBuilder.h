@@ -25,15 +25,15 @@ struct BuiltEntry {
 
 class ZipBuilder {
 public:
-    // Appends a local header and the data (deflated at level 6 for method
-    // 8), and returns what its central record will say.
-    BuiltEntry Add(const std::string& name, const std::string& data, std::uint16_t method = 0) {
+    // Appends a local header and the data (deflated by zlib at level, 6 by
+    // default, for method 8), and returns what its central record will say.
+    BuiltEntry Add(const std::string& name, const std::string& data, std::uint16_t method = 0, int level = 6) {
         BuiltEntry entry;
         entry.name = name;
         entry.method = method;
         entry.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
                                                      static_cast<uInt>(data.size())));
-        const std::string stored = method == 8 ? Deflate(data) : data;
+        const std::string stored = method == 8 ? Deflate(data, level) : data;
         entry.compressed_size = static_cast<std::uint32_t>(stored.size());
         entry.uncompressed_size = static_cast<std::uint32_t>(data.size());
         entry.offset = static_cast<std::uint32_t>(body.size());
@@ -101,9 +101,9 @@ public:
                    body.size());
     }
 
-    static std::string Deflate(const std::string& data) {
+    static std::string Deflate(const std::string& data, int level = 6) {
         z_stream stream {};
-        deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
         std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
         stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
         stream.avail_in = static_cast<uInt>(data.size());

@@ -17,6 +17,7 @@
 #include "crypto/TraditionalCipher.h"
 #include "support/TestSupport.h"
 #include "support/UnzipSupport.h"
+#include "support/ZipBuilder.h"
 
 using namespace testing_support;
 
@@ -253,4 +254,82 @@ TEST_P(UnzipEntryCopyTest, RecordedSizesAndCrcThatDisagreeWithTheDataAreDataCorr
         EXPECT_TRUE(failure == parcelon::UnzipFailure::DataCorrupt || failure == parcelon::UnzipFailure::WrongPassword)
             << change;
     }
+}
+
+// Entries past the size inflated whole stream through zlib in blocks. Data
+// that end in a long run of one byte leave zlib holding the stream's last
+// output when a block is full and the input is used up; the entry is sound
+// and must come out whole, at every size just past a block boundary. A cut
+// stream, or bytes after its end, stay refused.
+namespace {
+
+// Copies the one entry of archive into a counter: the failure, and bytes.
+parcelon::UnzipFailure CopyOnlyEntry(const TempDir& dir, const std::string& archive, std::uint64_t& bytes) {
+    WriteFile(dir / "e.zip", archive);
+    parcelon::ArchiveInput input(dir.W("e.zip"));
+    parcelon::EndRecord end;
+    parcelon::CentralRecord record;
+    parcelon::EntrySpan span;
+    EXPECT_EQ(parcelon::ReadEndRecord(input, end), parcelon::UnzipFailure::None);
+    parcelon::CentralDirectoryWalk walk(input, end);
+    EXPECT_EQ(walk.Next(record), parcelon::UnzipFailure::None);
+    EXPECT_EQ(parcelon::LocateEntry(input, record, end.cd_offset, span), parcelon::UnzipFailure::None);
+    struct Counting : parcelon::EntrySink {
+        std::uint64_t& bytes;
+        explicit Counting(std::uint64_t& total) : bytes(total) {}
+        bool Write(const unsigned char*, std::size_t n) override { return (bytes += n), true; }
+    } sink(bytes = 0);
+    return parcelon::CopyEntryData(input, record, span, nullptr, sink);
+}
+
+} // namespace
+
+TEST(UnzipStreamedInflateTest, EndsOnlyWithTheStreamAtEverySizeJustPastABlock) {
+    TempDir dir;
+    const std::string text = PatternBytes(1u << 20, 23);
+    const std::string zero(1u << 20, '\0');
+    std::string abc;
+    while (abc.size() < (1u << 20)) abc += "abc";
+    struct Kind {
+        const char* name;
+        const std::string& unit;
+        std::vector<std::size_t> past; // the d of k x 256 KiB + d
+    };
+    const Kind kinds[] = {{"zeros", zero, {1, 2, 3, 5, 8}}, {"pattern", abc, {1, 2, 3, 5, 8}}, {"text", text, {1, 5}}};
+    int checked = 0;
+    for (const Kind& kind : kinds) {
+        for (std::size_t k = 16; k <= 36; ++k) {
+            for (const std::size_t d : kind.past) {
+                const std::size_t size = k * (256u << 10) + d;
+                std::string data;
+                data.reserve(size + kind.unit.size());
+                while (data.size() < size) data += kind.unit;
+                data.resize(size);
+                ZipBuilder builder;
+                const BuiltEntry entry = builder.Add("e", data, 8, 1);
+                std::uint64_t bytes = 0;
+                EXPECT_EQ(CopyOnlyEntry(dir, builder.Archive({entry}), bytes), parcelon::UnzipFailure::None)
+                    << kind.name << " " << k << " x 256 KiB + " << d;
+                EXPECT_EQ(bytes, size);
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 21 * 12);
+}
+
+TEST(UnzipStreamedInflateTest, ACutStreamOrBytesAfterItsEndAreRefused) {
+    TempDir dir;
+    const std::string data(5u << 20, '\0');
+    std::uint64_t bytes = 0;
+    ZipBuilder cut;
+    BuiltEntry short_entry = cut.Add("e", data, 8);
+    cut.body.resize(cut.body.size() - 1);
+    short_entry.compressed_size -= 1;
+    EXPECT_EQ(CopyOnlyEntry(dir, cut.Archive({short_entry}), bytes), parcelon::UnzipFailure::DataCorrupt);
+    ZipBuilder trailing;
+    BuiltEntry long_entry = trailing.Add("e", data, 8);
+    trailing.body += "xyz";
+    long_entry.compressed_size += 3;
+    EXPECT_EQ(CopyOnlyEntry(dir, trailing.Archive({long_entry}), bytes), parcelon::UnzipFailure::DataCorrupt);
 }
