@@ -28,7 +28,7 @@ sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
-          python3 zip unzip p7zip-full dpkg-dev valgrind locales
+          python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest)
 if [ "$want_windows" = 1 ]; then
   # Both DLLs (x64 and x86), 64- and 32-bit Wine, and clang, lld-link and

@@ -97,18 +97,21 @@ UnzipFailure ReadEndRecord(ArchiveInput& input, EndRecord& end) {
     end.cd_size = Le32(record + 12);
     end.cd_offset = Le32(record + 16);
     std::uint64_t directory_end = end_position;
+    // A ZIP64 end record, when its locator stands before the end record,
+    // describes the directory whatever the plain record holds, as Python's
+    // zipfile and 7-Zip read it: writers that stream (zip reading standard
+    // input, bsdtar) write one although every plain field holds its value,
+    // and the directory then ends where the ZIP64 record begins. Without it
+    // a saturated field cannot be read.
     const bool needs_zip64 = end.cd_size == 0xFFFFFFFF || end.cd_offset == 0xFFFFFFFF;
-    if (needs_zip64 || end.entries == 0xFFFF) {
-        // 65,535 entries may be just that many; saturated sizes may not.
-        EndRecord wide = end;
-        std::uint64_t wide_end = directory_end;
-        const UnzipFailure zip64 = ReadZip64End(input, end_position, wide, wide_end);
-        if (zip64 == UnzipFailure::None) {
-            end = wide;
-            directory_end = wide_end;
-        } else if (needs_zip64) {
-            return zip64;
-        }
+    EndRecord wide = end;
+    std::uint64_t wide_end = directory_end;
+    const UnzipFailure zip64 = ReadZip64End(input, end_position, wide, wide_end);
+    if (zip64 == UnzipFailure::None) {
+        end = wide;
+        directory_end = wide_end;
+    } else if (needs_zip64) {
+        return zip64;
     }
     // The directory ends where the end records begin; what lies before the
     // recorded offset is a stub the archive was appended to.

@@ -169,6 +169,72 @@ TEST_F(UnzipIntegrityTest, TheLongestCommentIsRead) {
     EXPECT_EQ(ReadFile(dir / "out/a.txt"), "alpha");
 }
 
+// A ZIP64 end record and its locator, before the end record, for a
+// directory of cd_size bytes at cd_offset.
+std::string Zip64EndRecords(std::uint64_t entries, std::uint64_t cd_size, std::uint64_t cd_offset,
+                            std::uint64_t record_offset) {
+    const auto put64 = [](std::string& out, std::uint64_t value) {
+        ZipBuilder::Put32(out, static_cast<std::uint32_t>(value));
+        ZipBuilder::Put32(out, static_cast<std::uint32_t>(value >> 32));
+    };
+    std::string out;
+    ZipBuilder::Put32(out, 0x06064B50);
+    put64(out, 44);
+    ZipBuilder::Put16(out, 45);
+    ZipBuilder::Put16(out, 45);
+    ZipBuilder::Put32(out, 0);
+    ZipBuilder::Put32(out, 0);
+    put64(out, entries);
+    put64(out, entries);
+    put64(out, cd_size);
+    put64(out, cd_offset);
+    ZipBuilder::Put32(out, 0x07064B50);
+    ZipBuilder::Put32(out, 0);
+    put64(out, record_offset);
+    ZipBuilder::Put32(out, 1);
+    return out;
+}
+
+TEST_F(UnzipIntegrityTest, AZip64EndRecordIsReadWhenThePlainOneNeedsNone) {
+    // Streaming writers (zip reading standard input, bsdtar) write one with
+    // every plain field holding its value; the directory ends where it
+    // begins, and no stub stands before the archive.
+    ZipBuilder zip;
+    const BuiltEntry a = zip.Add("a.txt", "alpha");
+    const std::string central = ZipBuilder::Central(a);
+    const std::string archive = zip.body + central +
+                                Zip64EndRecords(1, central.size(), zip.body.size(), zip.body.size() + central.size()) +
+                                ZipBuilder::End(1, central.size(), zip.body.size());
+    EXPECT_TRUE(Unzip(archive)) << err;
+    EXPECT_EQ(ReadFile(dir / "out/a.txt"), "alpha");
+    // Behind a stub, as a self-extractor has.
+    EXPECT_TRUE(Unzip(std::string(300, 's') + archive)) << err;
+}
+
+TEST_F(UnzipIntegrityTest, WhereTheTwoEndRecordsDisagreeTheZip64OneDecidesAsForEveryPeer) {
+    // The plain record names a directory with a.txt, the ZIP64 record one
+    // with b.txt: Python's zipfile and 7-Zip list b.txt alone, and so must
+    // the library, or a scanner that checked one set of files would see
+    // another written.
+    ZipBuilder zip;
+    const BuiltEntry a = zip.Add("a.txt", "alpha");
+    const BuiltEntry b = zip.Add("b.txt", "bravo");
+    const std::string first = ZipBuilder::Central(a);
+    const std::string second = ZipBuilder::Central(b);
+    const std::size_t first_at = zip.body.size();
+    const std::size_t second_at = first_at + first.size();
+    const std::string archive = zip.body + first + second +
+                                Zip64EndRecords(1, second.size(), second_at, second_at + second.size()) +
+                                ZipBuilder::End(1, first.size(), first_at);
+    EXPECT_TRUE(Unzip(archive)) << err;
+    EXPECT_EQ(Out(), std::set<std::string>{"b.txt"});
+    if (HaveTool("python3")) {
+        std::string output;
+        EXPECT_EQ(RunPeer("zipfile_names.py", {dir.A("a.zip")}, &output), 0) << output;
+        EXPECT_EQ(output, "b.txt\n");
+    }
+}
+
 // ---------------------------------------------------------------- overlapping and inconsistent entries
 
 TEST_F(UnzipIntegrityTest, TwoRecordsForOneLocalHeaderAreRefused) {

@@ -5,6 +5,7 @@
 // as under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -123,6 +124,32 @@ TEST_F(UnzipPeerTest, InfoZipStreamedArchivesWithDataDescriptors) {
         EXPECT_TRUE(Unzip(dir / "s.zip", password, &err)) << (password ? "encrypted" : "plain");
         EXPECT_EQ(err, "");
         ExpectTree();
+    }
+}
+
+TEST_F(UnzipPeerTest, StreamingWritersWithAZip64EndRecordTheyDidNotNeed) {
+    // zip reading standard input, and bsdtar asked for ZIP64, write a ZIP64
+    // end record and locator though the plain end record holds every value.
+    struct Writer {
+        const char* tool;
+        const char* command;
+    };
+    const Writer writers[] = {{"zip", "cat small.txt | zip -q ../w.zip -"},
+                              {"bsdtar", "bsdtar --format zip --options zip:zip64 -cf ../w.zip small.txt"}};
+    for (const Writer& writer : writers) {
+        if (!HaveTool(writer.tool)) {
+            std::printf("skipped %s: not installed\n", writer.tool);
+            continue;
+        }
+        fs::remove(dir / "w.zip");
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out");
+        InTree(writer.command);
+        ASSERT_NE(ReadFile(dir / "w.zip").find("PK\x06\x07"), std::string::npos) << writer.tool << ": no locator";
+        std::string err;
+        EXPECT_TRUE(Unzip(dir / "w.zip", nullptr, &err)) << writer.tool << ": " << err;
+        const std::string name = writer.tool[0] == 'z' ? "-" : "small.txt";
+        EXPECT_TRUE(ReadFile(dir / ("out/" + name)) == files["small.txt"]) << writer.tool;
     }
 }
 
