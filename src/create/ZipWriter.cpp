@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "crypto/TraditionalCipher.h"
+#include "format/ZipFormat.h"
 #include "minizip/FileFunctions.h"
 #include "platform/Platform.h"
 #include "text/TextHelpers.h"
@@ -22,16 +23,8 @@ constexpr uLong kVersionMadeBy = 0; // MS-DOS, as minizip's own calls write it
 // MS-DOS-made entries as OEM code page text even when they are flagged
 // UTF-8, and garbles them; it takes an NTFS-made entry's flag at its word.
 constexpr uLong kVersionMadeByUnicode = 0x0A14;
-constexpr uLong kFlagUtf8 = 0x0800;
-
-constexpr std::uint32_t kLocalSignature = 0x04034B50;
-constexpr std::size_t kLocalSize = 30;
-
-std::uint32_t Le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+using zip::Le16;
+using zip::Le32;
 
 bool ReadAt(std::FILE* file, std::uint64_t offset, unsigned char* data, std::size_t size) {
     return platform::SeekFile(file, static_cast<std::int64_t>(offset), SEEK_SET) &&
@@ -46,30 +39,23 @@ bool WriteAt(std::FILE* file, std::uint64_t offset, const unsigned char* data, s
 // whose check byte is the high byte of the CRC-32 the entry stores: the
 // same random bytes, the same length, so nothing else in the archive moves.
 bool ReencryptEntry(std::FILE* file, std::uint64_t offset, const std::string& password) {
-    unsigned char header[kLocalSize];
-    if (!ReadAt(file, offset, header, sizeof header) || Le32(header) != kLocalSignature) return false;
+    unsigned char header[zip::kLocalHeaderSize];
+    if (!ReadAt(file, offset, header, sizeof header) || Le32(header) != zip::kLocalHeaderSignature) return false;
     const std::uint32_t crc = Le32(header + 14);
     std::uint64_t size = Le32(header + 18);
     const std::size_t name_size = Le16(header + 26);
     const std::size_t extra_size = Le16(header + 28);
     if (size == 0xFFFFFFFF) {
         // A ZIP64 entry: its local extra field holds both sizes.
-        std::vector<unsigned char> extra(extra_size);
-        if (!ReadAt(file, offset + kLocalSize + name_size, extra.data(), extra.size())) return false;
-        bool found = false;
-        for (std::size_t at = 0; at + 4 <= extra.size();) {
-            const std::size_t field = Le16(&extra[at + 2]);
-            if (Le16(&extra[at]) == 1 && field >= 16 && at + 4 + field <= extra.size()) {
-                size = static_cast<std::uint64_t>(Le32(&extra[at + 12])) | static_cast<std::uint64_t>(Le32(&extra[at + 16])) << 32;
-                found = true;
-                break;
-            }
-            at += 4 + field;
-        }
-        if (!found) return false;
+        std::string extra(extra_size, '\0');
+        std::uint64_t uncompressed = 0;
+        if (!ReadAt(file, offset + zip::kLocalHeaderSize + name_size, reinterpret_cast<unsigned char*>(&extra[0]),
+                    extra.size()) ||
+            !zip::ReadZip64Field(extra, &uncompressed, &size, nullptr))
+            return false;
     }
     if (size < kEncryptionHeaderSize) return false;
-    const std::uint64_t data = offset + kLocalSize + name_size + extra_size;
+    const std::uint64_t data = offset + zip::kLocalHeaderSize + name_size + extra_size;
     TraditionalCipher old_keys(password.c_str());
     TraditionalCipher new_keys(password.c_str());
     std::vector<unsigned char> block(64 * 1024);
@@ -202,8 +188,8 @@ int OpenEntry(void* zip, const EntryName& name, const EntryOptions& options) {
     zip_fileinfo info {};
     info.tmz_date.tm_mday = 1;
     const zip_fileinfo* info_ptr = options.file_entry ? &info : nullptr;
-    uLong flags = name.utf8 ? kFlagUtf8 : 0;
-    if (options.encrypted) flags |= kFlagEncrypted;
+    uLong flags = name.utf8 ? zip::kFlagUtf8Name : 0;
+    if (options.encrypted) flags |= zip::kFlagEncrypted;
     // Raw: minizip writes the bytes it is given. The level still decides
     // the flags' compression option bits (8 and 9 maximum, 2 fast, 1 super
     // fast), as minizip sets them.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "crypto/RandomBytes.h"
+#include "format/ZipFormat.h"
 
 namespace parcelon {
 
@@ -59,7 +60,7 @@ void Apply(std::uint32_t (&state)[3], unsigned char* data, std::size_t size) {
 } // namespace
 
 unsigned char EncryptionCheckByte(std::uint16_t flags, std::uint32_t crc, std::uint32_t dos_date_time) {
-    if ((flags & kFlagDataDescriptor) != 0) return static_cast<unsigned char>((dos_date_time >> 8) & 0xFFu);
+    if ((flags & zip::kFlagDataDescriptor) != 0) return static_cast<unsigned char>((dos_date_time >> 8) & 0xFFu);
     return static_cast<unsigned char>((crc >> 24) & 0xFFu);
 }
 

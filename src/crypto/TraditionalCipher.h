@@ -14,11 +14,6 @@ class RandomBytes;
 // Every encrypted entry's data start with this many header bytes.
 constexpr std::size_t kEncryptionHeaderSize = 12;
 
-// General purpose flag bits that decide how an entry is read.
-constexpr std::uint16_t kFlagEncrypted = 0x0001;
-constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
-constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
-
 // The byte a correct password leaves last in the decrypted header: the high
 // byte of the CRC-32, or, when the sizes and CRC follow the data (flag bit
 // 3, as Info-ZIP zip writes encrypted entries), the high byte of the DOS

@@ -6,35 +6,29 @@ namespace parcelon {
 
 namespace {
 
-constexpr std::uint32_t kEndSignature = 0x06054B50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064B50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr std::uint32_t kCentralSignature = 0x02014B50;
-constexpr std::size_t kEndSize = 22;
-constexpr std::size_t kZip64LocatorSize = 20;
-constexpr std::size_t kZip64EndSize = 56;
-constexpr std::size_t kCentralSize = 46;
-constexpr std::size_t kMaxComment = 0xFFFF;
-constexpr std::uint16_t kZip64Field = 0x0001;
+using zip::Le16;
+using zip::Le32;
+using zip::Le64;
+
 constexpr std::size_t kWindow = 64 * 1024;
 
 // The ZIP64 end record that the locator before the end record points at.
 UnzipFailure ReadZip64End(ArchiveInput& input, std::uint64_t end_position, EndRecord& end,
                           std::uint64_t& record_position) {
-    unsigned char locator[kZip64LocatorSize];
-    if (end_position < kZip64LocatorSize || !input.ReadAt(end_position - kZip64LocatorSize, locator, sizeof locator) ||
-        Le32(locator) != kZip64LocatorSignature)
+    unsigned char locator[zip::kZip64LocatorSize];
+    if (end_position < zip::kZip64LocatorSize || !input.ReadAt(end_position - zip::kZip64LocatorSize, locator, sizeof locator) ||
+        Le32(locator) != zip::kZip64LocatorSignature)
         return UnzipFailure::CannotReadArchiveInfo;
     // The locator gives the record's offset in the archive proper; a stub
     // before it moves the record by as much as it moves the locator.
     const std::uint64_t recorded = Le64(locator + 8);
-    const std::uint64_t locator_position = end_position - kZip64LocatorSize;
-    if (locator_position < kZip64EndSize) return UnzipFailure::CannotReadArchiveInfo;
-    record_position = locator_position - kZip64EndSize;
-    unsigned char record[kZip64EndSize];
-    if (!input.ReadAt(record_position, record, sizeof record) || Le32(record) != kZip64EndSignature) {
+    const std::uint64_t locator_position = end_position - zip::kZip64LocatorSize;
+    if (locator_position < zip::kZip64EndSize) return UnzipFailure::CannotReadArchiveInfo;
+    record_position = locator_position - zip::kZip64EndSize;
+    unsigned char record[zip::kZip64EndSize];
+    if (!input.ReadAt(record_position, record, sizeof record) || Le32(record) != zip::kZip64EndSignature) {
         record_position = recorded;
-        if (!input.ReadAt(record_position, record, sizeof record) || Le32(record) != kZip64EndSignature)
+        if (!input.ReadAt(record_position, record, sizeof record) || Le32(record) != zip::kZip64EndSignature)
             return UnzipFailure::CannotReadArchiveInfo;
     }
     end.entries = Le64(record + 32);
@@ -43,48 +37,22 @@ UnzipFailure ReadZip64End(ArchiveInput& input, std::uint64_t end_position, EndRe
     return UnzipFailure::None;
 }
 
-// Takes the ZIP64 values of a record's saturated fields from its extra
-// field, in the order the format gives them.
-bool ApplyZip64(CentralRecord& record, bool size_saturated, bool compressed_saturated, bool offset_saturated) {
-    const std::string& extra = record.extra;
-    std::size_t at = 0;
-    while (at + 4 <= extra.size()) {
-        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + at);
-        const std::size_t size = Le16(p + 2);
-        if (at + 4 + size > extra.size()) break;
-        if (Le16(p) == kZip64Field) {
-            std::size_t field = 4;
-            auto take = [&](std::uint64_t& value) {
-                if (field + 8 > 4 + size) return false;
-                value = Le64(p + field);
-                field += 8;
-                return true;
-            };
-            return (!size_saturated || take(record.uncompressed_size)) &&
-                   (!compressed_saturated || take(record.compressed_size)) &&
-                   (!offset_saturated || take(record.local_header_offset));
-        }
-        at += 4 + size;
-    }
-    return !size_saturated && !compressed_saturated && !offset_saturated;
-}
-
 } // namespace
 
 UnzipFailure ReadEndRecord(ArchiveInput& input, EndRecord& end) {
     const std::uint64_t size = input.size();
-    if (size < kEndSize) return UnzipFailure::CannotOpenArchive;
-    const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(size, kEndSize + kMaxComment));
+    if (size < zip::kEndSize) return UnzipFailure::CannotOpenArchive;
+    const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(size, zip::kEndSize + zip::kMaxComment));
     std::vector<unsigned char> tail(span);
     if (!input.ReadAt(size - span, tail.data(), span)) return UnzipFailure::CannotOpenArchive;
 
     // The last signature whose comment ends the file; failing that, the
     // last signature at all (a file with bytes after its archive).
     std::size_t found = span;
-    for (std::size_t i = span - kEndSize + 1; i-- > 0;) {
-        if (Le32(&tail[i]) != kEndSignature) continue;
+    for (std::size_t i = span - zip::kEndSize + 1; i-- > 0;) {
+        if (Le32(&tail[i]) != zip::kEndSignature) continue;
         if (found == span) found = i;
-        if (i + kEndSize + Le16(&tail[i + 20]) == span) {
+        if (i + zip::kEndSize + Le16(&tail[i + 20]) == span) {
             found = i;
             break;
         }
@@ -103,7 +71,7 @@ UnzipFailure ReadEndRecord(ArchiveInput& input, EndRecord& end) {
     // input, bsdtar) write one although every plain field holds its value,
     // and the directory then ends where the ZIP64 record begins. Without it
     // a saturated field cannot be read.
-    const bool needs_zip64 = end.cd_size == 0xFFFFFFFF || end.cd_offset == 0xFFFFFFFF;
+    const bool needs_zip64 = end.cd_size == zip::kSaturated32 || end.cd_offset == zip::kSaturated32;
     EndRecord wide = end;
     std::uint64_t wide_end = directory_end;
     const UnzipFailure zip64 = ReadZip64End(input, end_position, wide, wide_end);
@@ -145,7 +113,7 @@ UnzipFailure CentralDirectoryWalk::Next(CentralRecord& record) {
     first_ = false;
     if (done()) return UnzipFailure::None;
     const unsigned char* fixed = nullptr;
-    if (!Read(position_, kCentralSize, fixed) || Le32(fixed) != kCentralSignature) return broken;
+    if (!Read(position_, zip::kCentralHeaderSize, fixed) || Le32(fixed) != zip::kCentralHeaderSignature) return broken;
     record.version_made_by = Le16(fixed + 4);
     record.flags = Le16(fixed + 8);
     record.method = Le16(fixed + 10);
@@ -160,14 +128,15 @@ UnzipFailure CentralDirectoryWalk::Next(CentralRecord& record) {
 
     const unsigned char* variable = nullptr;
     const std::size_t variable_size = name_size + extra_size + comment_size;
-    if (!Read(position_ + kCentralSize, variable_size, variable)) return broken;
+    if (!Read(position_ + zip::kCentralHeaderSize, variable_size, variable)) return broken;
     record.name.assign(reinterpret_cast<const char*>(variable), name_size);
     record.extra.assign(reinterpret_cast<const char*>(variable) + name_size, extra_size);
-    if (!ApplyZip64(record, record.uncompressed_size == 0xFFFFFFFF, record.compressed_size == 0xFFFFFFFF,
-                    record.local_header_offset == 0xFFFFFFFF))
+    const auto saturated = [](std::uint64_t& field) { return field == zip::kSaturated32 ? &field : nullptr; };
+    if (!zip::ReadZip64Field(record.extra, saturated(record.uncompressed_size), saturated(record.compressed_size),
+                             saturated(record.local_header_offset)))
         return broken;
     record.local_header_offset += shift_;
-    position_ += kCentralSize + variable_size;
+    position_ += zip::kCentralHeaderSize + variable_size;
     return UnzipFailure::None;
 }
 

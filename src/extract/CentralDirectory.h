@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "extract/ArchiveInput.h"
+#include "format/ZipFormat.h"
 #include "messages/Failures.h"
 
 namespace parcelon {

@@ -14,10 +14,8 @@ namespace parcelon {
 
 namespace {
 
-constexpr std::uint16_t kMethodStored = 0;
-constexpr std::uint16_t kMethodDeflated = 8;
-constexpr std::uint32_t kLocalSignature = 0x04034B50;
-constexpr std::size_t kLocalSize = 30;
+using zip::Le16;
+using zip::Le32;
 constexpr std::size_t kStreamBlock = 256 * 1024;
 // An entry of at most this size, compressed and not, is inflated in one
 // call (libdeflate, twice zlib's speed) from and into whole buffers; larger
@@ -181,20 +179,20 @@ UnzipFailure CopyDeflatedWhole(StoredBytes& bytes, std::uint64_t size, CheckedOu
 
 UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
                          EntrySpan& span) {
-    unsigned char header[kLocalSize];
-    if (!input.ReadAt(record.local_header_offset, header, sizeof header) || Le32(header) != kLocalSignature)
+    unsigned char header[zip::kLocalHeaderSize];
+    if (!input.ReadAt(record.local_header_offset, header, sizeof header) || Le32(header) != zip::kLocalHeaderSignature)
         return UnzipFailure::LocalHeaderMismatch;
     const std::size_t name_size = Le16(header + 26);
     const std::size_t extra_size = Le16(header + 28);
     if (Le16(header + 8) != record.method || name_size != record.name.size())
         return UnzipFailure::LocalHeaderMismatch;
     std::string name(name_size, '\0');
-    if (name_size > 0 && !input.ReadAt(record.local_header_offset + kLocalSize, &name[0], name_size))
+    if (name_size > 0 && !input.ReadAt(record.local_header_offset + zip::kLocalHeaderSize, &name[0], name_size))
         return UnzipFailure::LocalHeaderMismatch;
     if (name != record.name) return UnzipFailure::LocalHeaderMismatch;
 
     span.header = record.local_header_offset;
-    span.data = span.header + kLocalSize + name_size + extra_size;
+    span.data = span.header + zip::kLocalHeaderSize + name_size + extra_size;
     if (span.data > directory_start || record.compressed_size > directory_start - span.data)
         return UnzipFailure::EntryOverlaps;
     span.end = span.data + record.compressed_size;
@@ -203,13 +201,13 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
 
 UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
                            const char* password, EntrySink& sink) {
-    if (record.method != kMethodStored && record.method != kMethodDeflated) return UnzipFailure::UnsupportedMethod;
-    const bool encrypted = (record.flags & kFlagEncrypted) != 0;
+    if (record.method != zip::kMethodStored && record.method != zip::kMethodDeflated) return UnzipFailure::UnsupportedMethod;
+    const bool encrypted = (record.flags & zip::kFlagEncrypted) != 0;
     std::uint64_t data = span.data;
     std::uint64_t size = record.compressed_size;
     TraditionalCipher keys(password);
     if (encrypted) {
-        if ((record.flags & kFlagStrongEncryption) != 0) return UnzipFailure::UnsupportedEncryption;
+        if ((record.flags & zip::kFlagStrongEncryption) != 0) return UnzipFailure::UnsupportedEncryption;
         if (password == nullptr) return UnzipFailure::PasswordRequired;
         unsigned char header[kEncryptionHeaderSize];
         if (size < sizeof header || !input.ReadAt(data, header, sizeof header)) return UnzipFailure::CannotOpenEntry;
@@ -222,7 +220,7 @@ UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, con
     StoredBytes bytes(input, data, size, encrypted ? &keys : nullptr);
     CheckedOutput output(sink, record.uncompressed_size);
     const bool whole = record.uncompressed_size <= kWholeEntryLimit && size <= kWholeEntryLimit;
-    const UnzipFailure copied = record.method == kMethodStored ? CopyStored(bytes, output)
+    const UnzipFailure copied = record.method == zip::kMethodStored ? CopyStored(bytes, output)
                                 : whole ? CopyDeflatedWhole(bytes, record.uncompressed_size, output)
                                         : CopyDeflated(bytes, output);
     if (copied != UnzipFailure::None) return copied;

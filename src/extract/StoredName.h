@@ -10,8 +10,6 @@
 
 namespace parcelon {
 
-constexpr std::uint16_t kFlagUtf8Name = 0x0800;
-
 // The name as wide text:
 // - flag bit 11 set: the bytes are UTF-8;
 // - else, when the central record's extra field holds a Unicode Path field

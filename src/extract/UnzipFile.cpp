@@ -64,7 +64,7 @@ UnzipFailure CopyWithPassword(ArchiveInput& input, const CentralRecord& record, 
                               const char* password, OutputFile& output) {
     const UnzipFailure first = CopyEntryData(input, record, span, password, output);
     if (first == UnzipFailure::None || first == UnzipFailure::CannotWriteOutput || password == nullptr) return first;
-    if ((record.flags & kFlagEncrypted) == 0) return first;
+    if ((record.flags & zip::kFlagEncrypted) == 0) return first;
     const std::string trimmed = TrimSpaces(password);
     if (trimmed == password || !output.Restart()) return first;
     return CopyEntryData(input, record, span, trimmed.c_str(), output) == UnzipFailure::None ? UnzipFailure::None
