@@ -1,14 +1,12 @@
 #include "extract/EntryData.h"
 
-#include <libdeflate.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <new>
 #include <vector>
 
 #include "crypto/TraditionalCipher.h"
 #include "deflate/Checksum.h"
+#include "extract/Decoder.h"
 
 namespace parcelon {
 
@@ -16,60 +14,15 @@ namespace {
 
 using zip::Le16;
 using zip::Le32;
-constexpr std::size_t kStreamBlock = 256 * 1024;
-// An entry of at most this size, compressed and not, is inflated in one
-// call (libdeflate, twice zlib's speed) from and into whole buffers; larger
-// ones stream through zlib in blocks, so memory stays bounded.
-constexpr std::uint64_t kWholeEntryLimit = 4u * 1024 * 1024;
-
-// libdeflate's Inflate state, freed on every way out.
-class WholeInflater {
-public:
-    WholeInflater() : decompressor_(libdeflate_alloc_decompressor()) {
-        if (decompressor_ == nullptr) throw std::bad_alloc();
-    }
-    ~WholeInflater() { libdeflate_free_decompressor(decompressor_); }
-    WholeInflater(const WholeInflater&) = delete;
-    WholeInflater& operator=(const WholeInflater&) = delete;
-    libdeflate_decompressor* get() const { return decompressor_; }
-
-private:
-    libdeflate_decompressor* decompressor_;
-};
-
-// zlib's Inflate over raw Deflate data (no zlib header), ended on every way
-// out.
-class RawInflater {
-public:
-    RawInflater() {
-        const int result = inflateInit2(&stream_, -MAX_WBITS);
-        if (result == Z_MEM_ERROR) throw std::bad_alloc();
-        ready_ = result == Z_OK;
-    }
-    ~RawInflater() {
-        if (ready_) inflateEnd(&stream_);
-    }
-    RawInflater(const RawInflater&) = delete;
-    RawInflater& operator=(const RawInflater&) = delete;
-
-    bool ready() const { return ready_; }
-    z_stream& stream() { return stream_; }
-
-private:
-    z_stream stream_{};
-    bool ready_ = false;
-};
 
 // The entry's stored bytes, in order, decrypted when keys are given.
-class StoredBytes {
+class StoredBytes final : public StoredInput {
 public:
     StoredBytes(ArchiveInput& input, std::uint64_t offset, std::uint64_t size, TraditionalCipher* keys)
         : input_(input), offset_(offset), left_(size), keys_(keys) {}
 
-    std::uint64_t left() const { return left_; }
-    // Up to size bytes into buffer; 0 at the end; false when they cannot be
-    // read.
-    bool Next(unsigned char* buffer, std::size_t size, std::size_t& got) {
+    std::uint64_t left() const override { return left_; }
+    bool Next(unsigned char* buffer, std::size_t size, std::size_t& got) override {
         got = static_cast<std::size_t>(std::min<std::uint64_t>(left_, size));
         if (got == 0) return true;
         if (!input_.ReadAt(offset_, buffer, got)) return false;
@@ -88,12 +41,12 @@ private:
 
 // The sink, with the CRC-32 and count of what went into it, refusing to go
 // past the recorded size (which only garbage or a decompression bomb would).
-class CheckedOutput {
+class CheckedOutput final : public DecodedOutput {
 public:
     CheckedOutput(EntrySink& sink, std::uint64_t limit) : sink_(sink), limit_(limit) {}
 
     // DataCorrupt past the limit, CannotWriteOutput when the sink refuses.
-    UnzipFailure Write(const unsigned char* data, std::size_t size) {
+    UnzipFailure Write(const unsigned char* data, std::size_t size) override {
         if (size > limit_ - written_) return UnzipFailure::DataCorrupt;
         if (size > 0 && !sink_.Write(data, size)) return UnzipFailure::CannotWriteOutput;
         crc_ = Crc32(crc_, data, size);
@@ -110,70 +63,6 @@ private:
     std::uint32_t crc_ = 0;
     std::uint64_t written_ = 0;
 };
-
-UnzipFailure CopyStored(StoredBytes& bytes, CheckedOutput& output) {
-    std::vector<unsigned char> block(static_cast<std::size_t>(std::min<std::uint64_t>(kStreamBlock, bytes.left())));
-    for (;;) {
-        std::size_t got = 0;
-        if (!bytes.Next(block.data(), block.size(), got)) return UnzipFailure::DataCorrupt;
-        if (got == 0) return UnzipFailure::None;
-        const UnzipFailure written = output.Write(block.data(), got);
-        if (written != UnzipFailure::None) return written;
-    }
-}
-
-// The stream must end exactly where the stored bytes do: not before (the
-// data ran out) and not after (bytes the entry does not account for).
-// Inflate is driven until it says the stream ended or can go no further:
-// with the input used up it may still hold the stream's last output
-// (a long run of one byte, say), which a full output block left behind.
-UnzipFailure CopyDeflated(StoredBytes& bytes, CheckedOutput& output) {
-    RawInflater inflater;
-    if (!inflater.ready()) return UnzipFailure::DataCorrupt;
-    z_stream& stream = inflater.stream();
-    std::vector<unsigned char> input(kStreamBlock);
-    std::vector<unsigned char> block(kStreamBlock);
-    for (;;) {
-        if (stream.avail_in == 0 && bytes.left() > 0) {
-            std::size_t got = 0;
-            if (!bytes.Next(input.data(), input.size(), got) || got == 0) return UnzipFailure::DataCorrupt;
-            stream.next_in = input.data();
-            stream.avail_in = static_cast<uInt>(got);
-        }
-        stream.next_out = block.data();
-        stream.avail_out = static_cast<uInt>(block.size());
-        const int result = inflate(&stream, Z_NO_FLUSH);
-        if (result == Z_MEM_ERROR) throw std::bad_alloc();
-        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) return UnzipFailure::DataCorrupt;
-        const UnzipFailure written = output.Write(block.data(), block.size() - stream.avail_out);
-        if (written != UnzipFailure::None) return written;
-        if (result == Z_STREAM_END) {
-            return stream.avail_in == 0 && bytes.left() == 0 ? UnzipFailure::None : UnzipFailure::DataCorrupt;
-        }
-        // No progress possible: input waiting that does not go in, or none
-        // left for a stream that has not ended (it was cut).
-        if (result == Z_BUF_ERROR) return UnzipFailure::DataCorrupt;
-    }
-}
-
-// The same for an entry that fits kWholeEntryLimit: every stored byte in,
-// every byte out, in one call each way.
-UnzipFailure CopyDeflatedWhole(StoredBytes& bytes, std::uint64_t size, CheckedOutput& output) {
-    std::vector<unsigned char> input(static_cast<std::size_t>(bytes.left()));
-    std::size_t got = 0;
-    if (!bytes.Next(input.data(), input.size(), got) || got != input.size()) return UnzipFailure::DataCorrupt;
-    std::vector<unsigned char> block(static_cast<std::size_t>(size));
-    const WholeInflater inflater;
-    std::size_t used = 0;
-    std::size_t produced = 0;
-    const libdeflate_result result = libdeflate_deflate_decompress_ex(
-        inflater.get(), input.data(), input.size(), block.data(), block.size(), &used, &produced);
-    // More than the recorded size (no room left), fewer, a stream that
-    // ends before the data do, or one that does not end in them.
-    if (result != LIBDEFLATE_SUCCESS || used != input.size() || produced != block.size())
-        return UnzipFailure::DataCorrupt;
-    return output.Write(block.data(), block.size());
-}
 
 } // namespace
 
@@ -201,7 +90,8 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
 
 UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
                            const char* password, EntrySink& sink) {
-    if (record.method != zip::kMethodStored && record.method != zip::kMethodDeflated) return UnzipFailure::UnsupportedMethod;
+    const Decoder decode = DecoderFor(record.method);
+    if (decode == nullptr) return UnzipFailure::UnsupportedMethod;
     const bool encrypted = (record.flags & zip::kFlagEncrypted) != 0;
     std::uint64_t data = span.data;
     std::uint64_t size = record.compressed_size;
@@ -219,11 +109,9 @@ UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, con
     }
     StoredBytes bytes(input, data, size, encrypted ? &keys : nullptr);
     CheckedOutput output(sink, record.uncompressed_size);
-    const bool whole = record.uncompressed_size <= kWholeEntryLimit && size <= kWholeEntryLimit;
-    const UnzipFailure copied = record.method == zip::kMethodStored ? CopyStored(bytes, output)
-                                : whole ? CopyDeflatedWhole(bytes, record.uncompressed_size, output)
-                                        : CopyDeflated(bytes, output);
-    if (copied != UnzipFailure::None) return copied;
+    const EntryFacts facts{record.method, record.flags, record.uncompressed_size, size};
+    const UnzipFailure decoded = decode(facts, bytes, output);
+    if (decoded != UnzipFailure::None) return decoded;
     return output.Matches(record) ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }
 
