@@ -79,6 +79,11 @@ extern "C" {
 #define PARCELON_OK 0
 #define PARCELON_E_INVALID_ARGUMENT 1       /* a null archiver, list or list entry */
 #define PARCELON_E_OUT_OF_MEMORY 2
+#define PARCELON_E_STOPPED 3                /* parcelon_stop ended the call */
+/* A packing call that a stop cut short still returns 1 (its archive is
+ * complete and readable) and sets this, so a host can tell a complete
+ * archive from a cut one. */
+#define PARCELON_STOPPED PARCELON_E_STOPPED
 /* Packing */
 #define PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE 10 /* ZipDirectory: a folder or read-only file at the archive path */
 #define PARCELON_E_CANNOT_CREATE_ARCHIVE 11     /* the archive's folder is missing or refuses it */
@@ -89,6 +94,8 @@ extern "C" {
 #define PARCELON_E_CANNOT_OPEN_SOURCE 16        /* a file could not be opened (a folder in the list) */
 #define PARCELON_E_CANNOT_WRITE_ENTRY 17        /* an entry's data could not be written */
 #define PARCELON_E_CANNOT_READ_SOURCE 18        /* reading a file failed */
+#define PARCELON_E_SOURCE_MISSING 19            /* a listed file does not exist */
+#define PARCELON_E_SOURCE_IS_ARCHIVE 20         /* a listed or walked file is the archive being written */
 /* Extraction */
 #define PARCELON_E_CANNOT_OPEN_ARCHIVE 30       /* missing, unreadable, or not a ZIP archive */
 #define PARCELON_E_CANNOT_READ_ARCHIVE_INFO 31  /* its end record describes no possible directory */
@@ -108,6 +115,8 @@ extern "C" {
 #define PARCELON_E_WRONG_PASSWORD 45
 #define PARCELON_E_DATA_CORRUPT 46              /* data that do not inflate or match their CRC and size */
 #define PARCELON_E_CANNOT_WRITE_OUTPUT 47       /* the output could not be written (disk full) */
+#define PARCELON_E_LIMIT 48                     /* an entry refused by a limit the host set */
+#define PARCELON_E_EXISTS 49                    /* a file of the entry's name exists and was kept */
 
 /* ---------------------------------------------------------------- archivers */
 
@@ -196,6 +205,10 @@ PARCELON_API int PARCELON_CALL parcelon_last_error(const parcelon_archiver* a);
  * when the last call reported nothing. Valid until the archiver's next
  * call or its release; never NULL. */
 PARCELON_API const char* PARCELON_CALL parcelon_last_message(const parcelon_archiver* a);
+
+/* A short English text for a code ("wrong password"), in static storage;
+ * "unknown error" for a number that is no code. Never NULL. */
+PARCELON_API const char* PARCELON_CALL parcelon_error_text(int code);
 
 /* The library's version, "1.1.0". */
 PARCELON_API const char* PARCELON_CALL parcelon_version(void);

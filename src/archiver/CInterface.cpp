@@ -300,6 +300,47 @@ const char* PARCELON_CALL parcelon_last_message(const parcelon_archiver* a) {
     return a != nullptr ? a->last_message.c_str() : "";
 }
 
+const char* PARCELON_CALL parcelon_error_text(int code) {
+    switch (code) {
+    case PARCELON_OK: return "no error";
+    case PARCELON_E_INVALID_ARGUMENT: return "invalid argument";
+    case PARCELON_E_OUT_OF_MEMORY: return "out of memory";
+    case PARCELON_E_STOPPED: return "stopped";
+    case PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE: return "the file at the archive's path cannot be replaced";
+    case PARCELON_E_CANNOT_CREATE_ARCHIVE: return "the archive cannot be created";
+    case PARCELON_E_CANNOT_CLOSE_ARCHIVE: return "the archive cannot be completed";
+    case PARCELON_E_CANNOT_REPLACE_ARCHIVE: return "the archive cannot take the place of the file at its path";
+    case PARCELON_E_CANNOT_ADD_FOLDER: return "a folder entry cannot be written";
+    case PARCELON_E_CANNOT_ADD_ENTRY: return "an entry cannot be added";
+    case PARCELON_E_CANNOT_OPEN_SOURCE: return "a file cannot be opened";
+    case PARCELON_E_CANNOT_WRITE_ENTRY: return "an entry cannot be written";
+    case PARCELON_E_CANNOT_READ_SOURCE: return "a file cannot be read";
+    case PARCELON_E_SOURCE_MISSING: return "a file does not exist";
+    case PARCELON_E_SOURCE_IS_ARCHIVE: return "a file is the archive being written";
+    case PARCELON_E_CANNOT_OPEN_ARCHIVE: return "the archive cannot be opened, or is no ZIP archive";
+    case PARCELON_E_CANNOT_READ_ARCHIVE_INFO: return "the archive's end record is damaged";
+    case PARCELON_E_CANNOT_FIND_FIRST_ENTRY: return "the archive's central directory is damaged";
+    case PARCELON_E_CANNOT_READ_ENTRY_INFO: return "an entry's record is damaged";
+    case PARCELON_E_ENTRY_NAME_UNSAFE: return "an entry's name is unsafe";
+    case PARCELON_E_FOLDER_ENTRY_HAS_DATA: return "a folder entry carries data";
+    case PARCELON_E_DESTINATION_MISSING: return "the destination folder does not exist";
+    case PARCELON_E_CANNOT_CREATE_FOLDER: return "a folder cannot be created";
+    case PARCELON_E_CANNOT_CREATE_OUTPUT: return "an output file cannot be created";
+    case PARCELON_E_CANNOT_OPEN_ENTRY: return "an entry cannot be opened";
+    case PARCELON_E_LOCAL_HEADER_MISMATCH: return "an entry's local header disagrees with its record";
+    case PARCELON_E_ENTRY_OVERLAPS: return "an entry overlaps another";
+    case PARCELON_E_UNSUPPORTED_METHOD: return "an entry uses a compression method the library cannot read";
+    case PARCELON_E_UNSUPPORTED_ENCRYPTION: return "an entry uses an encryption the library cannot read";
+    case PARCELON_E_PASSWORD_REQUIRED: return "a password is required";
+    case PARCELON_E_WRONG_PASSWORD: return "wrong password";
+    case PARCELON_E_DATA_CORRUPT: return "an entry's data are damaged";
+    case PARCELON_E_CANNOT_WRITE_OUTPUT: return "an output file cannot be written";
+    case PARCELON_E_LIMIT: return "an entry exceeds a limit";
+    case PARCELON_E_EXISTS: return "a file of the entry's name exists";
+    default: return "unknown error";
+    }
+}
+
 const char* PARCELON_CALL parcelon_version(void) { return PARCELON_C_VERSION; }
 
 } // extern "C"

@@ -2,6 +2,7 @@
 // failure's code and line kept for hosts that have no console.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -192,4 +193,52 @@ TEST_F(CInterfaceTest, StopFromAnotherThreadEndsThePackingEarly) {
     stopper.join();
     EXPECT_EQ(parcelon_last_error(a), PARCELON_OK) << "a stop is no failure";
     EXPECT_LT(EntryNames(dir / "s.zip").size(), 23u);
+}
+
+TEST(CInterfaceErrorTextTest, EveryCodeHasItsOwnTextAndOtherNumbersNone) {
+    const int codes[] = {PARCELON_OK,
+                         PARCELON_E_INVALID_ARGUMENT,
+                         PARCELON_E_OUT_OF_MEMORY,
+                         PARCELON_E_STOPPED,
+                         PARCELON_E_CANNOT_REMOVE_OLD_ARCHIVE,
+                         PARCELON_E_CANNOT_CREATE_ARCHIVE,
+                         PARCELON_E_CANNOT_CLOSE_ARCHIVE,
+                         PARCELON_E_CANNOT_REPLACE_ARCHIVE,
+                         PARCELON_E_CANNOT_ADD_FOLDER,
+                         PARCELON_E_CANNOT_ADD_ENTRY,
+                         PARCELON_E_CANNOT_OPEN_SOURCE,
+                         PARCELON_E_CANNOT_WRITE_ENTRY,
+                         PARCELON_E_CANNOT_READ_SOURCE,
+                         PARCELON_E_SOURCE_MISSING,
+                         PARCELON_E_SOURCE_IS_ARCHIVE,
+                         PARCELON_E_CANNOT_OPEN_ARCHIVE,
+                         PARCELON_E_CANNOT_READ_ARCHIVE_INFO,
+                         PARCELON_E_CANNOT_FIND_FIRST_ENTRY,
+                         PARCELON_E_CANNOT_READ_ENTRY_INFO,
+                         PARCELON_E_ENTRY_NAME_UNSAFE,
+                         PARCELON_E_FOLDER_ENTRY_HAS_DATA,
+                         PARCELON_E_DESTINATION_MISSING,
+                         PARCELON_E_CANNOT_CREATE_FOLDER,
+                         PARCELON_E_CANNOT_CREATE_OUTPUT,
+                         PARCELON_E_CANNOT_OPEN_ENTRY,
+                         PARCELON_E_LOCAL_HEADER_MISMATCH,
+                         PARCELON_E_ENTRY_OVERLAPS,
+                         PARCELON_E_UNSUPPORTED_METHOD,
+                         PARCELON_E_UNSUPPORTED_ENCRYPTION,
+                         PARCELON_E_PASSWORD_REQUIRED,
+                         PARCELON_E_WRONG_PASSWORD,
+                         PARCELON_E_DATA_CORRUPT,
+                         PARCELON_E_CANNOT_WRITE_OUTPUT,
+                         PARCELON_E_LIMIT,
+                         PARCELON_E_EXISTS};
+    const std::string unknown = parcelon_error_text(-1);
+    std::vector<std::string> seen;
+    for (const int code : codes) {
+        const std::string text = parcelon_error_text(code);
+        EXPECT_NE(text, unknown) << code;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0) << code << ": " << text;
+        seen.push_back(text);
+    }
+    EXPECT_EQ(std::string(parcelon_error_text(9999)), unknown);
+    EXPECT_EQ(PARCELON_STOPPED, PARCELON_E_STOPPED);
 }
