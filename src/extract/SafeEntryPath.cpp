@@ -37,13 +37,13 @@ EntryPath ClassifyEntryName(const std::wstring& name) {
     for (std::size_t i = 0; i <= name.size(); ++i) {
         if (i < name.size() && !IsSeparator(name[i])) continue;
         if (IsParentComponent(name, begin, i) || platform::IsDeviceName(std::wstring_view(name).substr(begin, i - begin))) {
-            path.folders.clear();
+            path.folder_ends.clear();
             return path;
         }
         // A separator closes a folder component; the end of the name closes
         // the file's own name.
         if (i < name.size() && i > begin && !IsCurrentComponent(name, begin, i))
-            path.folders.push_back(name.substr(0, i));
+            path.folder_ends.push_back(i);
         begin = i + 1;
     }
     path.safe = true;

@@ -17,11 +17,12 @@ struct EntryPath {
     bool safe = false;
     // The name ends in "/" or "\": the entry stands for a folder.
     bool folder = false;
-    // The folders the entry lies in, outermost first, each as the part of
-    // the name up to (not including) a separator; for a folder entry the
-    // last one is the folder itself. Empty and "." components are left out,
-    // as they name no folder of their own.
-    std::vector<std::wstring> folders;
+    // Where the folders the entry lies in end in the name, outermost first:
+    // name.substr(0, end) names each (for a folder entry the last one is
+    // the folder itself). Positions, not copies: a name 32,767 folders deep
+    // costs as many numbers, not a gigabyte of prefixes. Empty and "."
+    // components are left out, as they name no folder of their own.
+    std::vector<std::size_t> folder_ends;
 };
 
 // Takes the name as the file system will see it, in wide text; both "/" and

@@ -2,12 +2,12 @@
 
 #include <iterator>
 #include <map>
-#include <set>
 #include <string>
 
 #include "extract/ArchiveInput.h"
 #include "extract/CentralDirectory.h"
 #include "extract/EntryData.h"
+#include "extract/EntryFolders.h"
 #include "extract/OutputFile.h"
 #include "extract/SafeEntryPath.h"
 #include "extract/StoredName.h"
@@ -45,18 +45,6 @@ private:
     std::map<std::uint64_t, std::uint64_t> spans_; // start -> end
 };
 
-// Makes each folder the entry lies in (for a folder entry, the folder
-// itself too) beneath the destination, where it is missing. Folders made
-// or found for earlier entries are not asked about again.
-bool MakeEntryFolders(const std::wstring& dest_prefix, const EntryPath& path, std::set<std::wstring>& known) {
-    for (const std::wstring& folder : path.folders) {
-        if (known.count(folder) != 0) continue;
-        if (!platform::MakeDirectory(dest_prefix + folder)) return false;
-        known.insert(folder);
-    }
-    return true;
-}
-
 // The data into output, with the password as given and, when that fails and
 // the password has white space around it, with the text the packing side
 // would have used: archives packed with " s3cret " open with " s3cret ".
@@ -73,7 +61,7 @@ UnzipFailure CopyWithPassword(ArchiveInput& input, const CentralRecord& record, 
 
 UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, const EndRecord& end,
                           const Destination& dest, const char* password, Occupied& occupied,
-                          std::set<std::wstring>& folders) {
+                          EntryFolders& folders) {
     const std::wstring name = DecodeStoredName(record.name, record.flags, record.extra);
     const EntryPath path = ClassifyEntryName(name);
     if (!path.safe) return UnzipFailure::EntryNameUnsafe;
@@ -86,7 +74,7 @@ UnzipFailure ExtractEntry(ArchiveInput& input, const CentralRecord& record, cons
     if (occupied.Overlaps(span)) return UnzipFailure::EntryOverlaps;
     occupied.Add(span);
 
-    if (!MakeEntryFolders(dest.prefix, path, folders)) return UnzipFailure::CannotCreateFolder;
+    if (!folders.Make(name, path)) return UnzipFailure::CannotCreateFolder;
     if (path.folder) return UnzipFailure::None;
 
     const std::wstring target = dest.prefix + name;
@@ -121,7 +109,7 @@ UnzipFailure ExtractAll(const std::wstring& zip_path, const std::wstring& dest_d
     CentralDirectoryWalk walk(input, end);
     if (walk.done()) return UnzipFailure::CannotFindFirstEntry;
     Occupied occupied;
-    std::set<std::wstring> folders;
+    EntryFolders folders(dest.prefix);
     CentralRecord record;
     std::uint64_t records = 0;
     while (!walk.done()) {

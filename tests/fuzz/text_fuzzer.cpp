@@ -181,7 +181,12 @@ void CheckEntryName(const std::wstring& name) {
         Check(!(only_dots_and_spaces && dots >= 2), "a safe name that climbs");
         begin = i + 1;
     }
-    for (const std::wstring& folder : path.folders) Check(IsPrefix(folder, name), "a folder that does not start the name");
+    std::size_t previous = 0;
+    for (const std::size_t end : path.folder_ends) {
+        Check(end > previous && end <= name.size(), "folders out of order or past the name");
+        Check(end == name.size() || IsSeparator(name[end]), "a folder that does not end at a separator");
+        previous = end;
+    }
 }
 
 } // namespace

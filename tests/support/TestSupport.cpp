@@ -39,10 +39,12 @@ std::uint32_t Le32(const std::string& b, std::size_t at) {
 
 } // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
+
+TempDir::TempDir(const fs::path& base) {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = fs::temp_directory_path() /
+        const fs::path candidate = base /
             ("parcelon-test-" + std::to_string(getpid()) + "-" + std::to_string(g_counter++) + "-" +
              std::to_string(random() % 100000));
         std::error_code ec;

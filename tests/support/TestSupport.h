@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 class TempDir {
 public:
     TempDir();
+    // Under base instead of the system temp folder.
+    explicit TempDir(const fs::path& base);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -3,6 +3,7 @@
 // mislead. Each case failed, or passed for the wrong reason, before.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@
 #include "support/TestSupport.h"
 #include "support/UnzipSupport.h"
 #include "support/ZipBuilder.h"
+#if !defined(_WIN32)
+#include "support/ChildProcess.h"
+#endif
 
 using namespace testing_support;
 using parcelon::UnzipFailure;
@@ -310,6 +314,51 @@ TEST_F(UnzipIntegrityTest, ADeflateStreamMustEndExactlyWhereItsSizesSay) {
         EXPECT_TRUE(ReadFile(dir / "out/a.txt") == data);
     }
 }
+
+// ---------------------------------------------------------------- memory whatever the names
+
+#if !defined(_WIN32)
+// Deep names cost memory in proportion to their length, not its square:
+// one entry 32,767 folders deep (a 131 KB archive), and 50 entries 1,999
+// folders deep, stay within 16 MiB of what a small archive takes.
+TEST(UnzipMemoryTest, DeepNamesTakeNoMoreMemoryThanShallowOnes) {
+    // Thousands of nested folders: in memory where the machine has a
+    // memory file system, as making and removing them on a disk is slow.
+    std::error_code ec;
+    const TempDir dir(fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path());
+    std::string deepest;
+    while (deepest.size() + 2 < 65535) deepest += "a/";
+    deepest += "f";
+    std::vector<unzip_support::NamedData> many;
+    std::string deep;
+    for (int i = 0; i < 1999; ++i) deep += "a/";
+    for (int i = 0; i < 50; ++i) many.emplace_back(deep + "f" + std::to_string(i), "data");
+    unzip_support::StoredArchive(dir / "deepest.zip", {unzip_support::NamedData(deepest, "data")});
+    unzip_support::StoredArchive(dir / "many.zip", many);
+    unzip_support::StoredArchive(dir / "small.zip", {unzip_support::NamedData("a/f", "data")});
+
+    const auto extract = [&](const std::string& archive) {
+        return RunInChild([&]() {
+            fs::create_directories(dir / ("out-" + archive));
+            RecordingDiagnostics diagnostics;
+            StderrCapture quiet;
+            parcelon::UnzipFile(dir.W(archive), dir.W("out-" + archive), nullptr, diagnostics);
+            return std::string();
+        });
+    };
+    const ChildResult small = extract("small.zip");
+    ASSERT_TRUE(small.ok()) << small.Describe();
+    for (const char* archive : {"deepest.zip", "many.zip"}) {
+        const ChildResult deep_run = extract(archive);
+        ASSERT_TRUE(deep_run.ok()) << archive << ": " << deep_run.Describe();
+        std::printf("%s: peak %ld KiB, a small archive %ld KiB\n", archive, deep_run.max_rss_kib, small.max_rss_kib);
+        EXPECT_LT(deep_run.max_rss_kib - small.max_rss_kib, 16 * 1024)
+            << archive << " peaked at " << deep_run.max_rss_kib << " KiB, a small archive at " << small.max_rss_kib;
+    }
+    // Where the file system takes names that deep, the entries are there.
+    EXPECT_EQ(ReadFile(dir / ("out-many.zip/" + deep + "f49")), "data");
+}
+#endif
 
 // ---------------------------------------------------------------- Windows device names
 

@@ -46,13 +46,13 @@ TEST_P(UnzipEntryNameTest, IsClassifiedWithTheFoldersItNeeds) {
     const std::string shown = "'" + c.name + "'";
     EXPECT_EQ(path.safe, c.safe) << shown;
     if (!c.safe) {
-        EXPECT_TRUE(path.folders.empty()) << shown;
+        EXPECT_TRUE(path.folder_ends.empty()) << shown;
         return;
     }
     EXPECT_EQ(path.folder, c.folder) << shown;
-    std::vector<std::wstring> folders;
-    for (const std::string& folder : c.folders) folders.push_back(WideOf(folder));
-    EXPECT_EQ(path.folders, folders) << shown;
+    std::vector<std::string> folders;
+    for (const std::size_t end : path.folder_ends) folders.push_back(c.name.substr(0, end));
+    EXPECT_EQ(folders, c.folders) << shown;
 }
 
 NameCase Refused(const std::string& name) { return NameCase{name, false, false, {}}; }
