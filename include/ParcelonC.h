@@ -30,8 +30,9 @@
  * the standard error stream, in UTF-8 and with its path: GUI hosts have no
  * console to see it. A packing call that returns 1 may still have left
  * files out: then the code and line are those of the last file that
- * failed. A call that reported nothing gives PARCELON_OK and "". A stop is
- * not a failure.
+ * failed; and a packing call a stop cut short gives PARCELON_STOPPED (its
+ * archive is complete, with the files packed before the stop). A call that
+ * reported nothing gives PARCELON_OK and "".
  *
  * Invalid arguments (a null archiver, a null list with a non-zero count, a
  * null entry in a list) give 0 and PARCELON_E_INVALID_ARGUMENT, never a
@@ -138,9 +139,10 @@ PARCELON_API void PARCELON_CALL parcelon_free(parcelon_archiver* a);
 PARCELON_API void PARCELON_CALL parcelon_set_progress(parcelon_archiver* a, parcelon_progress_fn fn,
                                                       void* user_data);
 
-/* CParcelon::Stop: from any thread, while an operation runs or before;
- * every later packing call on the archiver writes an archive without
- * entries. */
+/* CParcelon::Stop: from any thread, while an operation runs or before.
+ * Nothing clears it: every later packing call on the archiver writes an
+ * archive without entries, and every later extraction or test stops before
+ * its first entry. */
 PARCELON_API void PARCELON_CALL parcelon_stop(parcelon_archiver* a);
 
 /* How many threads a packing call may use: 1 (the default) packs on the
@@ -153,7 +155,7 @@ PARCELON_API void PARCELON_CALL parcelon_stop(parcelon_archiver* a);
  * archive is byte for byte the one a single thread writes, OnProgress and
  * the failures reach the host on the calling thread in the same order, a
  * stop takes effect within one chunk, the workers take none of the host's
- * signals (POSIX), and no thread outlives the call. Extraction uses the
+ * signals (POSIX), and no thread outlives the call. Reading calls use the
  * calling thread alone. 0 on a NULL archiver, else 1. */
 PARCELON_API int PARCELON_CALL parcelon_set_threads(parcelon_archiver* a, unsigned threads);
 
@@ -194,6 +196,116 @@ PARCELON_API int PARCELON_CALL parcelon_zip_directory_utf8(parcelon_archiver* a,
                                                            const char* const* excludes, size_t exclude_count);
 PARCELON_API int PARCELON_CALL parcelon_unzip_file_utf8(parcelon_archiver* a, const char* zip_file,
                                                         const char* dest_dir, const char* password);
+
+/* ---------------------------------------------------------------- reading
+ *
+ * Listing, testing and extracting with the choices every archiver tool
+ * offers, on the same archiver. Archives are read as CParcelon::UnzipFile
+ * reads them (Parcelon.h): names decoded the same way, every integrity
+ * rule, each file written to a temporary file that takes its name only
+ * once its size and CRC (or authentication code) are checked, so a failed
+ * or stopped entry leaves nothing behind. Entry names handed to the host
+ * are UTF-8. */
+
+/* 64-bit integers, defined here so that the header stays C89. */
+#if defined(_MSC_VER)
+typedef unsigned __int64 parcelon_u64;
+typedef __int64 parcelon_i64;
+#elif defined(__GNUC__)
+__extension__ typedef unsigned long long parcelon_u64;
+__extension__ typedef long long parcelon_i64;
+#else
+typedef unsigned long long parcelon_u64;
+typedef long long parcelon_i64;
+#endif
+
+/* One record of the central directory, as parcelon_list gives it. */
+typedef struct parcelon_entry {
+    size_t index;                       /* position in the central directory, from 0 */
+    const char* name;                   /* UTF-8, decoded as extraction decodes it */
+    parcelon_u64 size, compressed_size; /* as recorded (compressed_size includes encryption's bytes) */
+    unsigned long crc32;                /* as recorded (0 for AES entries that record none) */
+    int method;                         /* as stored: 0 Store, 8 Deflate, 9 Deflate64, 12 bzip2, 14 LZMA,
+                                           93 Zstandard, 95 xz, 99 AES (which names the real one) */
+    int encrypted, is_folder;           /* 1 or 0 */
+    parcelon_i64 mtime;                 /* seconds since 1970, UTC: from the extended timestamp field when
+                                           present, else the DOS date and time read as local time */
+} parcelon_entry;
+
+/* Called for each record, on the calling thread; entry and its strings
+ * live until it returns. A non-zero result ends the listing (which still
+ * succeeds). */
+typedef int(PARCELON_CALL* parcelon_entry_fn)(const parcelon_entry* entry, void* user_data);
+
+/* Called on the operation's thread for every entry that failed, was
+ * skipped or refused while extracting or testing, and for every file a
+ * packing call left out (cannot be opened or read, missing, the archive
+ * itself): its code, its path or entry name in UTF-8, and its message in
+ * UTF-8 (the library's line, with the name). */
+typedef void(PARCELON_CALL* parcelon_report_fn)(int code, const char* path, const char* message, void* user_data);
+
+/* Installs fn, called with user_data, as the report function; NULL removes it. */
+PARCELON_API void PARCELON_CALL parcelon_set_report(parcelon_archiver* a, parcelon_report_fn fn, void* user_data);
+
+/* Options, each set with parcelon_set_option; the defaults are what
+ * CParcelon::UnzipFile does. They apply to every later call on the
+ * archiver. */
+#define PARCELON_OPT_OVERWRITE 1       /* a file already where an entry goes: */
+#define PARCELON_OVERWRITE_REPLACE 0   /*   the entry replaces it (the default) */
+#define PARCELON_OVERWRITE_SKIP 1      /*   it stays; the entry is reported (PARCELON_E_EXISTS) and passed over */
+#define PARCELON_OVERWRITE_FAIL 2      /*   it stays; the entry fails (PARCELON_E_EXISTS) */
+#define PARCELON_OPT_KEEP_GOING 2      /* 1: a failed entry is reported and the next one done; the call
+                                          returns 0 at the end if any failed. 0 (the default): the first
+                                          failure ends the call. */
+#define PARCELON_OPT_MAX_TOTAL_BYTES 3 /* limits (0, the default: none): the most bytes all extracted */
+#define PARCELON_OPT_MAX_ENTRIES 4     /* entries may hold together, the most entries, and the most an */
+#define PARCELON_OPT_MAX_RATIO 5       /* entry may expand (its size against its compressed size). An
+                                          entry that would pass one is refused before a byte of it is
+                                          written (PARCELON_E_LIMIT). */
+#define PARCELON_OPT_RESTORE_TIMES 6   /* 1: each file gets its entry's modification time, as unzip does;
+                                          0 (the default) leaves the time of writing */
+#define PARCELON_OPT_STDERR 7          /* 1 (the default): failures also go to the standard error stream
+                                          as lines; 0: no line (for hosts without one); the message still
+                                          reaches parcelon_last_message and the report function */
+#define PARCELON_OPT_THREADS 8         /* the value parcelon_set_threads sets */
+
+/* Sets an option: 1, or 0 with PARCELON_E_INVALID_ARGUMENT for an unknown
+ * option or a value it does not take. */
+PARCELON_API int PARCELON_CALL parcelon_set_option(parcelon_archiver* a, int option, parcelon_i64 value);
+
+/* Calls fn for every record of the archive's central directory, in order.
+ * 1 when the listing ran to its end or fn ended it; 0 when the archive
+ * cannot be read (a damaged directory fails as extraction fails). */
+PARCELON_API int PARCELON_CALL parcelon_list(parcelon_archiver* a, const wchar_t* zip_file, parcelon_entry_fn fn,
+                                             void* user_data);
+PARCELON_API int PARCELON_CALL parcelon_list_utf8(parcelon_archiver* a, const char* zip_file, parcelon_entry_fn fn,
+                                                  void* user_data);
+
+/* Reads, decrypts, decodes and checks every entry (size, CRC or
+ * authentication code, every integrity rule of extraction) and writes
+ * nothing. Each failed entry goes to the report function and the test
+ * goes on. 1 only when every entry is sound. password: NULL for none.
+ * Progress and stop as for extraction. */
+PARCELON_API int PARCELON_CALL parcelon_test(parcelon_archiver* a, const wchar_t* zip_file, const char* password);
+PARCELON_API int PARCELON_CALL parcelon_test_utf8(parcelon_archiver* a, const char* zip_file, const char* password);
+
+/* Extracts into the folder dest_dir (which must exist) the entries whose
+ * decoded name matches any of the patterns ('*' any run of characters,
+ * folders included, as in unzip; '?' any one character; '/' and '\'
+ * alike; case counts), or every entry when pattern_count is 0. Progress:
+ * whole percentages of the selected entries' sizes through the progress
+ * function, each time the value changes, then 100 when the call ends.
+ * parcelon_stop (from any thread) ends it after the block in hand: the
+ * entry in progress leaves nothing, entries already written stay, and the
+ * result is 0 with PARCELON_E_STOPPED. Options: see above. 1 when every
+ * selected entry was extracted (or passed over as PARCELON_OPT_OVERWRITE
+ * asked); otherwise 0 with the code of the last failure. */
+PARCELON_API int PARCELON_CALL parcelon_extract(parcelon_archiver* a, const wchar_t* zip_file,
+                                                const wchar_t* dest_dir, const char* password,
+                                                const wchar_t* const* patterns, size_t pattern_count);
+PARCELON_API int PARCELON_CALL parcelon_extract_utf8(parcelon_archiver* a, const char* zip_file,
+                                                     const char* dest_dir, const char* password,
+                                                     const char* const* patterns, size_t pattern_count);
 
 /* ---------------------------------------------------------------- outcome */
 

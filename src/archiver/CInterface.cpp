@@ -12,8 +12,12 @@
 #include "archiver/ObjectAccess.h"
 #include "create/ZipDirectory.h"
 #include "create/ZipFiles.h"
+#include "extract/ArchiveReader.h"
+#include "extract/EntryTime.h"
+#include "extract/Extraction.h"
 #include "extract/UnzipFile.h"
 #include "messages/Messages.h"
+#include "platform/Platform.h"
 #include "text/TextHelpers.h"
 #include "text/Utf8.h"
 
@@ -58,32 +62,79 @@ int CodeOf(parcelon::UnzipFailure failure) {
     case UnzipFailure::WrongPassword: return PARCELON_E_WRONG_PASSWORD;
     case UnzipFailure::DataCorrupt: return PARCELON_E_DATA_CORRUPT;
     case UnzipFailure::CannotWriteOutput: return PARCELON_E_CANNOT_WRITE_OUTPUT;
+    case UnzipFailure::Stopped: return PARCELON_E_STOPPED;
+    case UnzipFailure::LimitExceeded: return PARCELON_E_LIMIT;
+    case UnzipFailure::ExistingFile:
+    case UnzipFailure::ExistingFileKept: return PARCELON_E_EXISTS;
     }
     return PARCELON_E_INVALID_ARGUMENT;
 }
 
-// Writes the lines as the class does, and keeps the last one.
+// How an archiver reports: the report function, and whether lines go to
+// the standard error stream.
+struct Reporting {
+    parcelon_report_fn fn = nullptr;
+    void* user_data = nullptr;
+    bool stderr_lines = true;
+};
+
+// Writes the lines as the class does (unless the host turned them off),
+// tells the report function of every file or entry that failed, and keeps
+// the last failure for parcelon_last_error and parcelon_last_message.
 class OutcomeDiagnostics final : public parcelon::Diagnostics {
 public:
+    // entry_names: the reading calls name each entry in their lines;
+    // parcelon_unzip_file's lines are the class's, without a name.
+    OutcomeDiagnostics(const Reporting& reporting, bool entry_names)
+        : reporting_(reporting), entry_names_(entry_names) {}
+
     void Report(parcelon::PackFailure failure, std::wstring_view subject) override {
-        Diagnostics::Report(failure, subject);
-        Keep(CodeOf(failure), parcelon::messages::TextUtf8(failure), parcelon::WideToUtf8(subject));
+        using parcelon::PackFailure;
+        if (reporting_.stderr_lines) Diagnostics::Report(failure, subject);
+        const std::string path = parcelon::WideToUtf8(subject);
+        const std::string message = Line(parcelon::messages::TextUtf8(failure), path);
+        Keep(CodeOf(failure), message);
+        // What concerns the archive as a whole is the call's result; the
+        // report function hears of the files.
+        const bool whole_archive = failure == PackFailure::CannotRemoveOldArchive ||
+                                   failure == PackFailure::CannotCreateArchive ||
+                                   failure == PackFailure::CannotCloseArchive ||
+                                   failure == PackFailure::CannotReplaceArchive;
+        if (!whole_archive) Tell(CodeOf(failure), path, message);
     }
-    void Report(parcelon::UnzipFailure failure) override {
-        Diagnostics::Report(failure);
-        Keep(CodeOf(failure), parcelon::messages::TextUtf8(failure), std::string());
+
+    void Report(parcelon::UnzipFailure failure, std::wstring_view subject) override {
+        using parcelon::UnzipFailure;
+        const std::string name = entry_names_ ? parcelon::WideToUtf8(subject) : std::string();
+        if (reporting_.stderr_lines) {
+            if (entry_names_) parcelon::messages::WriteLine(parcelon::messages::Text(failure), parcelon::platform::WideToAnsi(subject));
+            else Diagnostics::Report(failure, subject);
+        }
+        const std::string message = Line(parcelon::messages::TextUtf8(failure), name);
+        // An entry passed over as the host asked is no failure of the call.
+        if (failure != UnzipFailure::ExistingFileKept) Keep(CodeOf(failure), message);
+        if (!subject.empty()) Tell(CodeOf(failure), parcelon::WideToUtf8(subject), message);
     }
 
     int code = PARCELON_OK;
     std::string message;
 
 private:
-    void Keep(int failure_code, const char* text, const std::string& subject) {
-        code = failure_code;
-        // A failure that writes no line (an old archive that stays) has
-        // none here either.
-        message = text != nullptr ? text + subject : std::string();
+    static std::string Line(const char* text, const std::string& subject) {
+        // A failure that writes no line (an old archive that stays, a stop)
+        // has none here either.
+        return text != nullptr ? text + subject : std::string();
     }
+    void Keep(int failure_code, const std::string& line) {
+        code = failure_code;
+        message = line;
+    }
+    void Tell(int failure_code, const std::string& path, const std::string& line) const {
+        if (reporting_.fn != nullptr) reporting_.fn(failure_code, path.c_str(), line.c_str(), reporting_.user_data);
+    }
+
+    const Reporting& reporting_;
+    bool entry_names_;
 };
 
 // Calls fn(value, user_data) for OnProgress.
@@ -99,6 +150,8 @@ struct parcelon_archiver {
     CParcelon object;
     ProgressBridge progress;
     unsigned threads = 1;
+    Reporting reporting;
+    parcelon::ExtractOptions extract; // its patterns come with each call
     int last_error = PARCELON_OK;
     std::string last_message;
 };
@@ -122,14 +175,15 @@ int Invalid(parcelon_archiver* a) {
 }
 
 // Runs an operation with fresh diagnostics and keeps its outcome; any
-// exception (only running out of memory throws) becomes a code.
+// exception (only running out of memory throws) becomes a code. A packing
+// call that a stop cut short says so, though it succeeds.
 template <typename Operation>
-int Run(parcelon_archiver* a, Operation operation) {
+int Run(parcelon_archiver* a, Operation operation, bool entry_names = false) {
     if (a == nullptr) return 0;
     try {
         a->last_error = PARCELON_OK;
         a->last_message.clear();
-        OutcomeDiagnostics diagnostics;
+        OutcomeDiagnostics diagnostics(a->reporting, entry_names);
         const bool ok = operation(diagnostics);
         a->last_error = diagnostics.code;
         a->last_message = std::move(diagnostics.message);
@@ -138,6 +192,31 @@ int Run(parcelon_archiver* a, Operation operation) {
         return OutOfMemory(a);
     }
 }
+
+template <typename Operation>
+int RunPacking(parcelon_archiver* a, Operation operation) {
+    const int result = Run(a, operation);
+    if (result == 1 && parcelon::ObjectAccess::Packing(a->object).stop.load(std::memory_order_relaxed)) {
+        a->last_error = PARCELON_STOPPED;
+        a->last_message.clear();
+    }
+    return result;
+}
+
+// The progress function and the stop flag, for the reading calls.
+class ReadingBridge final : public parcelon::ReadingObserver {
+public:
+    explicit ReadingBridge(parcelon_archiver& a) : a_(a) {}
+    void Progress(int percent) override {
+        if (a_.progress.fn != nullptr) a_.progress.fn(percent, a_.progress.user_data);
+    }
+    bool StopRequested() const override {
+        return parcelon::ObjectAccess::Packing(a_.object).stop.load(std::memory_order_relaxed);
+    }
+
+private:
+    parcelon_archiver& a_;
+};
 
 // A list the host hands over, as wide strings; false for a null list with
 // entries, or a null entry.
@@ -165,7 +244,7 @@ struct Path {
 
 int ZipFiles(parcelon_archiver* a, const std::vector<std::wstring>& files, const wchar_t* zip_file, unsigned level,
              const char* password) {
-    return Run(a, [&](parcelon::Diagnostics& diagnostics) {
+    return RunPacking(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
         state.threads = a->threads;
         return parcelon::ZipFiles(state, files, zip_file, level, password, diagnostics);
@@ -175,7 +254,7 @@ int ZipFiles(parcelon_archiver* a, const std::vector<std::wstring>& files, const
 int ZipDirectory(parcelon_archiver* a, const wchar_t* src_dir, const wchar_t* zip_file, int recursive,
                  unsigned level, const char* password, int minutes, const std::vector<std::wstring>& includes,
                  const std::vector<std::wstring>& excludes) {
-    return Run(a, [&](parcelon::Diagnostics& diagnostics) {
+    return RunPacking(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
         state.threads = a->threads;
         return parcelon::ZipDirectory(state, src_dir, zip_file, includes, excludes, recursive != 0, level, password,
@@ -187,6 +266,95 @@ int UnzipFile(parcelon_archiver* a, const std::wstring& zip_file, const std::wst
     return Run(a, [&](parcelon::Diagnostics& diagnostics) {
         return parcelon::UnzipFile(zip_file, dest_dir, password, diagnostics);
     });
+}
+
+
+int List(parcelon_archiver* a, const std::wstring& zip_file, parcelon_entry_fn fn, void* user_data) {
+    return Run(a, [&](parcelon::Diagnostics& diagnostics) {
+        const parcelon::platform::CodePageScope code_page;
+        parcelon::ArchiveReader reader(zip_file);
+        parcelon::ArchiveEntry entry;
+        for (;;) {
+            const parcelon::UnzipFailure read = reader.Next(entry);
+            if (read != parcelon::UnzipFailure::None) {
+                diagnostics.Report(read, {});
+                return false;
+            }
+            if (reader.done()) return true;
+            const parcelon::CentralRecord& record = entry.record;
+            const std::string name = parcelon::WideToUtf8(entry.name);
+            parcelon_entry listed {};
+            listed.index = static_cast<std::size_t>(entry.index);
+            listed.name = name.c_str();
+            listed.size = record.uncompressed_size;
+            listed.compressed_size = record.compressed_size;
+            listed.crc32 = record.crc;
+            listed.method = record.method;
+            listed.encrypted = (record.flags & parcelon::zip::kFlagEncrypted) != 0 ? 1 : 0;
+            listed.is_folder = entry.is_folder ? 1 : 0;
+            listed.mtime = parcelon::ModificationTime(record);
+            if (fn(&listed, user_data) != 0) return true;
+        }
+    });
+}
+
+int Test(parcelon_archiver* a, const std::wstring& zip_file, const char* password) {
+    return Run(
+        a,
+        [&](parcelon::Diagnostics& diagnostics) {
+            ReadingBridge bridge(*a);
+            return parcelon::TestArchive(zip_file, password, &bridge, diagnostics);
+        },
+        true);
+}
+
+int Extract(parcelon_archiver* a, const std::wstring& zip_file, const std::wstring& dest_dir, const char* password,
+            std::vector<std::wstring> patterns) {
+    return Run(
+        a,
+        [&](parcelon::Diagnostics& diagnostics) {
+            ReadingBridge bridge(*a);
+            parcelon::ExtractOptions options = a->extract;
+            options.patterns = std::move(patterns);
+            return parcelon::ExtractArchive(zip_file, dest_dir, password, options, &bridge, diagnostics);
+        },
+        true);
+}
+
+// An option's value as a count or size (limits): none negative.
+bool TakeCount(parcelon_i64 value, std::uint64_t& count) {
+    if (value < 0) return false;
+    count = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+bool SetOption(parcelon_archiver& a, int option, parcelon_i64 value) {
+    const bool flag = value == 0 || value == 1;
+    switch (option) {
+    case PARCELON_OPT_OVERWRITE:
+        if (value == PARCELON_OVERWRITE_REPLACE) a.extract.overwrite = parcelon::Overwrite::Replace;
+        else if (value == PARCELON_OVERWRITE_SKIP) a.extract.overwrite = parcelon::Overwrite::Skip;
+        else if (value == PARCELON_OVERWRITE_FAIL) a.extract.overwrite = parcelon::Overwrite::Fail;
+        else return false;
+        return true;
+    case PARCELON_OPT_KEEP_GOING:
+        if (flag) a.extract.keep_going = value == 1;
+        return flag;
+    case PARCELON_OPT_MAX_TOTAL_BYTES: return TakeCount(value, a.extract.limits.total_bytes);
+    case PARCELON_OPT_MAX_ENTRIES: return TakeCount(value, a.extract.limits.entries);
+    case PARCELON_OPT_MAX_RATIO: return TakeCount(value, a.extract.limits.ratio);
+    case PARCELON_OPT_RESTORE_TIMES:
+        if (flag) a.extract.restore_times = value == 1;
+        return flag;
+    case PARCELON_OPT_STDERR:
+        if (flag) a.reporting.stderr_lines = value == 1;
+        return flag;
+    case PARCELON_OPT_THREADS:
+        if (value < 0 || value > 0xFFFFFFFFLL) return false;
+        a.threads = static_cast<unsigned>(value);
+        return true;
+    default: return false;
+    }
 }
 
 } // namespace
@@ -287,6 +455,80 @@ int PARCELON_CALL parcelon_unzip_file_utf8(parcelon_archiver* a, const char* zip
     if (a == nullptr) return 0;
     try {
         return UnzipFile(a, Path(zip_file).text, Path(dest_dir).text, password);
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+void PARCELON_CALL parcelon_set_report(parcelon_archiver* a, parcelon_report_fn fn, void* user_data) {
+    if (a == nullptr) return;
+    a->reporting.fn = fn;
+    a->reporting.user_data = user_data;
+}
+
+int PARCELON_CALL parcelon_set_option(parcelon_archiver* a, int option, parcelon_i64 value) {
+    if (a == nullptr) return 0;
+    a->last_error = PARCELON_OK;
+    a->last_message.clear();
+    return SetOption(*a, option, value) ? 1 : Invalid(a);
+}
+
+int PARCELON_CALL parcelon_list(parcelon_archiver* a, const wchar_t* zip_file, parcelon_entry_fn fn,
+                                void* user_data) {
+    if (a == nullptr || fn == nullptr) return Invalid(a);
+    try {
+        return List(a, zip_file != nullptr ? zip_file : L"", fn, user_data);
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+int PARCELON_CALL parcelon_list_utf8(parcelon_archiver* a, const char* zip_file, parcelon_entry_fn fn,
+                                     void* user_data) {
+    if (a == nullptr || fn == nullptr) return Invalid(a);
+    try {
+        return List(a, Path(zip_file).text, fn, user_data);
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+int PARCELON_CALL parcelon_test(parcelon_archiver* a, const wchar_t* zip_file, const char* password) {
+    if (a == nullptr) return 0;
+    try {
+        return Test(a, zip_file != nullptr ? zip_file : L"", password);
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+int PARCELON_CALL parcelon_test_utf8(parcelon_archiver* a, const char* zip_file, const char* password) {
+    if (a == nullptr) return 0;
+    try {
+        return Test(a, Path(zip_file).text, password);
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+int PARCELON_CALL parcelon_extract(parcelon_archiver* a, const wchar_t* zip_file, const wchar_t* dest_dir,
+                                   const char* password, const wchar_t* const* patterns, size_t pattern_count) {
+    try {
+        std::vector<std::wstring> list;
+        if (a == nullptr || !TakeList(patterns, pattern_count, list, Wide)) return Invalid(a);
+        return Extract(a, zip_file != nullptr ? zip_file : L"", dest_dir != nullptr ? dest_dir : L"", password,
+                       std::move(list));
+    } catch (...) {
+        return OutOfMemory(a);
+    }
+}
+
+int PARCELON_CALL parcelon_extract_utf8(parcelon_archiver* a, const char* zip_file, const char* dest_dir,
+                                        const char* password, const char* const* patterns, size_t pattern_count) {
+    try {
+        std::vector<std::wstring> list;
+        if (a == nullptr || !TakeList(patterns, pattern_count, list, FromUtf8)) return Invalid(a);
+        return Extract(a, Path(zip_file).text, Path(dest_dir).text, password, std::move(list));
     } catch (...) {
         return OutOfMemory(a);
     }

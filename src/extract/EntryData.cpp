@@ -1,12 +1,12 @@
 #include "extract/EntryData.h"
 
 #include <algorithm>
-#include <new>
+#include <memory>
 #include <vector>
 
-#include "crypto/TraditionalCipher.h"
 #include "deflate/Checksum.h"
 #include "extract/Decoder.h"
+#include "extract/EntryCipher.h"
 
 namespace parcelon {
 
@@ -15,18 +15,18 @@ namespace {
 using zip::Le16;
 using zip::Le32;
 
-// The entry's stored bytes, in order, decrypted when keys are given.
+// The entry's stored bytes, in order, decrypted when there is a cipher.
 class StoredBytes final : public StoredInput {
 public:
-    StoredBytes(ArchiveInput& input, std::uint64_t offset, std::uint64_t size, TraditionalCipher* keys)
-        : input_(input), offset_(offset), left_(size), keys_(keys) {}
+    StoredBytes(ArchiveInput& input, std::uint64_t offset, std::uint64_t size, EntryCipher* cipher)
+        : input_(input), offset_(offset), left_(size), cipher_(cipher) {}
 
     std::uint64_t left() const override { return left_; }
     bool Next(unsigned char* buffer, std::size_t size, std::size_t& got) override {
         got = static_cast<std::size_t>(std::min<std::uint64_t>(left_, size));
         if (got == 0) return true;
         if (!input_.ReadAt(offset_, buffer, got)) return false;
-        if (keys_ != nullptr) keys_->Decrypt(buffer, got);
+        if (cipher_ != nullptr) cipher_->Decrypt(buffer, got);
         offset_ += got;
         left_ -= got;
         return true;
@@ -36,30 +36,36 @@ private:
     ArchiveInput& input_;
     std::uint64_t offset_;
     std::uint64_t left_;
-    TraditionalCipher* keys_;
+    EntryCipher* cipher_;
 };
 
 // The sink, with the CRC-32 and count of what went into it, refusing to go
-// past the recorded size (which only garbage or a decompression bomb would).
+// past the recorded size (which only garbage or a decompression bomb would),
+// and the observer told of every block.
 class CheckedOutput final : public DecodedOutput {
 public:
-    CheckedOutput(EntrySink& sink, std::uint64_t limit) : sink_(sink), limit_(limit) {}
+    CheckedOutput(EntrySink& sink, std::uint64_t limit, bool has_crc, BlockObserver* observer)
+        : sink_(sink), limit_(limit), has_crc_(has_crc), observer_(observer) {}
 
-    // DataCorrupt past the limit, CannotWriteOutput when the sink refuses.
+    // DataCorrupt past the limit, CannotWriteOutput when the sink refuses,
+    // or what the observer says.
     UnzipFailure Write(const unsigned char* data, std::size_t size) override {
         if (size > limit_ - written_) return UnzipFailure::DataCorrupt;
-        if (size > 0 && !sink_.Write(data, size)) return UnzipFailure::CannotWriteOutput;
-        crc_ = Crc32(crc_, data, size);
+        if (size == 0) return UnzipFailure::None;
+        if (!sink_.Write(data, size)) return UnzipFailure::CannotWriteOutput;
+        if (has_crc_) crc_ = Crc32(crc_, data, size);
         written_ += size;
-        return UnzipFailure::None;
+        return observer_ != nullptr ? observer_->OnBlock(size) : UnzipFailure::None;
     }
     bool Matches(const CentralRecord& record) const {
-        return written_ == record.uncompressed_size && crc_ == record.crc;
+        return written_ == record.uncompressed_size && (!has_crc_ || crc_ == record.crc);
     }
 
 private:
     EntrySink& sink_;
     std::uint64_t limit_;
+    bool has_crc_;
+    BlockObserver* observer_;
     std::uint32_t crc_ = 0;
     std::uint64_t written_ = 0;
 };
@@ -88,30 +94,36 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
     return UnzipFailure::None;
 }
 
-UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                           const char* password, EntrySink& sink) {
-    const Decoder decode = DecoderFor(record.method);
+UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
+                         const char* password, EntrySink& sink, BlockObserver* observer) {
+    const std::uint16_t method = CompressionMethod(record);
+    const Decoder decode = DecoderFor(method);
     if (decode == nullptr) return UnzipFailure::UnsupportedMethod;
-    const bool encrypted = (record.flags & zip::kFlagEncrypted) != 0;
+    std::unique_ptr<EntryCipher> cipher;
+    const UnzipFailure chosen = ChooseCipher(record, password, cipher);
+    if (chosen != UnzipFailure::None) return chosen;
+
     std::uint64_t data = span.data;
     std::uint64_t size = record.compressed_size;
-    TraditionalCipher keys(password);
-    if (encrypted) {
-        if ((record.flags & zip::kFlagStrongEncryption) != 0) return UnzipFailure::UnsupportedEncryption;
-        if (password == nullptr) return UnzipFailure::PasswordRequired;
-        unsigned char header[kEncryptionHeaderSize];
-        if (size < sizeof header || !input.ReadAt(data, header, sizeof header)) return UnzipFailure::CannotOpenEntry;
-        keys.Decrypt(header, sizeof header);
-        if (header[kEncryptionHeaderSize - 1] != EncryptionCheckByte(record.flags, record.crc, record.dos_date_time))
-            return UnzipFailure::WrongPassword;
-        data += sizeof header;
-        size -= sizeof header;
+    std::vector<unsigned char> trailer;
+    if (cipher) {
+        const std::size_t around = cipher->header_size() + cipher->trailer_size();
+        std::vector<unsigned char> header(cipher->header_size());
+        if (size < around || !input.ReadAt(data, header.data(), header.size())) return UnzipFailure::CannotOpenEntry;
+        const UnzipFailure begun = cipher->Begin(header.data());
+        if (begun != UnzipFailure::None) return begun;
+        trailer.resize(cipher->trailer_size());
+        if (!trailer.empty() && !input.ReadAt(data + size - trailer.size(), trailer.data(), trailer.size()))
+            return UnzipFailure::CannotOpenEntry;
+        data += header.size();
+        size -= around;
     }
-    StoredBytes bytes(input, data, size, encrypted ? &keys : nullptr);
-    CheckedOutput output(sink, record.uncompressed_size);
-    const EntryFacts facts{record.method, record.flags, record.uncompressed_size, size};
+    StoredBytes bytes(input, data, size, cipher.get());
+    CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), observer);
+    const EntryFacts facts{method, record.flags, record.uncompressed_size, size};
     const UnzipFailure decoded = decode(facts, bytes, output);
     if (decoded != UnzipFailure::None) return decoded;
+    if (cipher && cipher->Finish(trailer.data()) != UnzipFailure::None) return UnzipFailure::DataCorrupt;
     return output.Matches(record) ? UnzipFailure::None : UnzipFailure::DataCorrupt;
 }
 

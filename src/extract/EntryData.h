@@ -1,5 +1,5 @@
 // An entry's data: where they lie, once the local header agrees with the
-// central record, and their copy into an output, decrypted and inflated,
+// central record, and their way into an output, decrypted and decoded,
 // with every byte accounted for.
 #ifndef PARCELON_ENTRY_DATA_H
 #define PARCELON_ENTRY_DATA_H
@@ -28,7 +28,7 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
                          EntrySpan& span);
 
 // Takes the entry's uncompressed bytes, in order, in blocks as large as the
-// reading allows (a whole entry of up to 4 MiB at once).
+// decoding allows (a whole Deflate entry of up to 4 MiB at once).
 class EntrySink {
 public:
     virtual ~EntrySink() = default;
@@ -36,12 +36,22 @@ public:
     virtual bool Write(const unsigned char* data, std::size_t size) = 0;
 };
 
-// Copies the entry's data into sink: an encrypted entry (flag bit 0) with
-// password, a plain one as it is, whatever password is given. None only
-// when the data end exactly at the recorded compressed size, give exactly
-// the recorded size, and match the recorded CRC-32.
-UnzipFailure CopyEntryData(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                           const char* password, EntrySink& sink);
+// Follows an entry's decoded bytes, a block at a time, once each block is
+// in the sink: the operation's progress, and its stop.
+class BlockObserver {
+public:
+    virtual ~BlockObserver() = default;
+    // None to go on, or the failure that ends the entry (Stopped).
+    virtual UnzipFailure OnBlock(std::size_t size) = 0;
+};
+
+// Decodes the entry's data into sink: an encrypted entry with password (a
+// plain one as it is, whatever password is given), by the decoder of its
+// compression method. None only when the data end exactly at the recorded
+// compressed size, give exactly the recorded size, and match the recorded
+// CRC-32 (or authentication code). observer may be null.
+UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
+                         const char* password, EntrySink& sink, BlockObserver* observer);
 
 } // namespace parcelon
 

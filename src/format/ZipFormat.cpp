@@ -32,4 +32,27 @@ bool ReadZip64Field(std::string_view extra, std::uint64_t* size, std::uint64_t* 
     return true;
 }
 
+bool ReadExtendedModificationTime(std::string_view extra, std::int64_t& seconds) {
+    std::string_view body;
+    // Flags (bit 0: a modification time follows), then the times, each a
+    // signed 32-bit count of seconds.
+    if (!FindExtraField(extra, kExtendedTimestampField, body) || body.size() < 5 || (body[0] & 1) == 0)
+        return false;
+    seconds = static_cast<std::int32_t>(Le32(Bytes(body) + 1));
+    return true;
+}
+
+platform::SystemTime DosDateTimeFields(std::uint32_t dos_date_time) {
+    const std::uint32_t time = dos_date_time & 0xFFFF;
+    const std::uint32_t date = dos_date_time >> 16;
+    platform::SystemTime fields;
+    fields.year = static_cast<int>(1980 + (date >> 9));
+    fields.month = static_cast<int>((date >> 5) & 0x0F);
+    fields.day = static_cast<int>(date & 0x1F);
+    fields.hour = static_cast<int>(time >> 11);
+    fields.minute = static_cast<int>((time >> 5) & 0x3F);
+    fields.second = static_cast<int>((time & 0x1F) * 2);
+    return fields;
+}
+
 } // namespace parcelon::zip

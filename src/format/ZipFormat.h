@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Platform.h"
+
 namespace parcelon::zip {
 
 // ---------------------------------------------------------------- records
@@ -98,6 +100,18 @@ bool FindExtraField(std::string_view extra, std::uint16_t tag, std::string_view&
 // missing or too short for them.
 bool ReadZip64Field(std::string_view extra, std::uint64_t* size, std::uint64_t* compressed_size,
                     std::uint64_t* local_header_offset);
+
+// ---------------------------------------------------------------- times
+
+// The modification time of an extended timestamp field (0x5455), in
+// seconds since 1970 (UTC): false when there is none (no field, or its
+// flags say it holds no modification time).
+bool ReadExtendedModificationTime(std::string_view extra, std::int64_t& seconds);
+
+// The calendar fields of a DOS date and time as records store them (time
+// in the low 16 bits, date in the high): two-second steps, years from
+// 1980. Fields out of range come out as they are stored.
+platform::SystemTime DosDateTimeFields(std::uint32_t dos_date_time);
 
 } // namespace parcelon::zip
 

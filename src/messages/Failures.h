@@ -41,6 +41,12 @@ enum class UnzipFailure {
     WrongPassword,          // the encryption header's check byte disagrees
     DataCorrupt,            // the data do not read, inflate, or match the CRC and size
     CannotWriteOutput,      // the output file takes fewer bytes, or does not close
+    // Only the C interface's reading calls meet these: the class's
+    // UnzipFile has no stop, no limits and no choice for existing files.
+    Stopped,                // the host asked for a stop (no line)
+    LimitExceeded,          // the entry would pass a limit the host set
+    ExistingFile,           // a file of the entry's name exists, and the host said fail
+    ExistingFileKept,       // a file of the entry's name exists, and the host said skip: a report, not a failure
 };
 
 } // namespace parcelon

@@ -90,15 +90,29 @@ Line UnzipLine(UnzipFailure failure) {
         return {"\xBD\xE2\xD1\xB9\xB4\xED\xCE\xF3\xA3\xBA\xD0\xB4\xC8\xEB\xCA\xE4\xB3\xF6\xCE\xC4\xBC\xFE"
                 "\xCA\xA7\xB0\xDC",
                 u8"解压错误：写入输出文件失败"};
+    case UnzipFailure::LimitExceeded:
+        return {"\xBD\xE2\xD1\xB9\xB4\xED\xCE\xF3\xA3\xBA\xB3\xAC\xB3\xF6\xCF\xDE\xD6\xC6\xA3\xBA",
+                u8"解压错误：超出限制："};
+    case UnzipFailure::ExistingFile:
+        return {"\xBD\xE2\xD1\xB9\xB4\xED\xCE\xF3\xA3\xBA\xCE\xC4\xBC\xFE\xD2\xD1\xB4\xE6\xD4\xDA\xA3\xBA",
+                u8"解压错误：文件已存在："};
+    case UnzipFailure::ExistingFileKept:
+        return {"\xBD\xE2\xD1\xB9\xCC\xF8\xB9\xFD\xA3\xBA\xCE\xC4\xBC\xFE\xD2\xD1\xB4\xE6\xD4\xDA\xA3\xBA",
+                u8"解压跳过：文件已存在："};
+    case UnzipFailure::Stopped: // a stop is the host's own doing
     case UnzipFailure::None:
         break;
     }
     return {nullptr, nullptr};
 }
 
+} // namespace
+
+namespace messages {
+
 // One buffer and one write, so that lines from separate objects on separate
 // threads do not interleave within a line.
-void WriteLine(const char* text, const std::string& subject) {
+void WriteLine(const char* text, std::string_view subject) {
     if (text == nullptr) return;
     std::string line(text);
     line += subject;
@@ -106,10 +120,6 @@ void WriteLine(const char* text, const std::string& subject) {
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
-
-} // namespace
-
-namespace messages {
 
 const char* Text(PackFailure failure) { return PackLine(failure).gbk; }
 const char* Text(UnzipFailure failure) { return UnzipLine(failure).gbk; }
@@ -119,9 +129,11 @@ const char* TextUtf8(UnzipFailure failure) { return UnzipLine(failure).utf8; }
 } // namespace messages
 
 void Diagnostics::Report(PackFailure failure, std::wstring_view subject) {
-    WriteLine(messages::Text(failure), platform::WideToAnsi(subject));
+    messages::WriteLine(messages::Text(failure), platform::WideToAnsi(subject));
 }
 
-void Diagnostics::Report(UnzipFailure failure) { WriteLine(messages::Text(failure), std::string()); }
+void Diagnostics::Report(UnzipFailure failure, std::wstring_view) {
+    messages::WriteLine(messages::Text(failure), {});
+}
 
 } // namespace parcelon

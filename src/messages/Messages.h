@@ -24,16 +24,23 @@ const char* Text(UnzipFailure failure);
 const char* TextUtf8(PackFailure failure);
 const char* TextUtf8(UnzipFailure failure);
 
+// Writes text (nothing when null) and subject (bytes) to the standard error
+// stream as one line, in one write, and flushes it.
+void WriteLine(const char* text, std::string_view subject);
+
 } // namespace messages
 
 // Where an operation reports its failures. This one writes each as one line
-// to the standard error stream: the text, then the subject (the path or
-// name the failure concerns) in ANSI bytes, a line end and a flush.
+// to the standard error stream: the text, then, for packing, the subject
+// (the path or name the failure concerns) in ANSI bytes, a line end and a
+// flush. Extraction's lines name nothing (the class's UnzipFile writes
+// its texts alone); its subject is the entry's name, or empty for a
+// failure of the whole archive.
 class Diagnostics {
 public:
     virtual ~Diagnostics() = default;
     virtual void Report(PackFailure failure, std::wstring_view subject);
-    virtual void Report(UnzipFailure failure);
+    virtual void Report(UnzipFailure failure, std::wstring_view subject);
 };
 
 } // namespace parcelon

@@ -214,6 +214,15 @@ enum class FileTimeLookup { Found, NotFound, Unconvertible };
 // bias in force now (whatever the file's own date), with milliseconds.
 FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local);
 
+// Seconds since 1970 (UTC) of a local wall-clock time, by the time zone's
+// rules for that date (as a clock showed it then). False when the fields
+// name no time.
+bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds);
+
+// Gives the file at path this modification time (and access time),
+// seconds since 1970 (UTC). False when it cannot.
+bool SetModificationTime(const std::wstring& path, std::int64_t seconds);
+
 // ---------------------------------------------------------------- threads
 
 // The processors this process may run on (at least 1).

@@ -453,6 +453,29 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     return FileTimeLookup::Found;
 }
 
+bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds) {
+    std::tm fields {};
+    fields.tm_year = local.year - 1900;
+    fields.tm_mon = local.month - 1;
+    fields.tm_mday = local.day;
+    fields.tm_hour = local.hour;
+    fields.tm_min = local.minute;
+    fields.tm_sec = local.second;
+    fields.tm_isdst = -1; // whatever the zone's rules say for that date
+    const std::time_t utc = std::mktime(&fields);
+    if (utc == static_cast<std::time_t>(-1)) return false; // (one second of 1969 is lost to it)
+    seconds = static_cast<std::int64_t>(utc);
+    return true;
+}
+
+bool SetModificationTime(const std::wstring& path, std::int64_t seconds) {
+    if (path.empty()) return false;
+    struct timespec times[2] {};
+    times[0].tv_sec = static_cast<std::time_t>(seconds);
+    times[1].tv_sec = static_cast<std::time_t>(seconds);
+    return utimensat(AT_FDCWD, NativeOf(path).c_str(), times, 0) == 0;
+}
+
 unsigned ProcessorCount() {
     cpu_set_t set;
     CPU_ZERO(&set);

@@ -364,6 +364,40 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     return FileTimeLookup::Found;
 }
 
+bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds) {
+    SYSTEMTIME fields {};
+    fields.wYear = static_cast<WORD>(local.year);
+    fields.wMonth = static_cast<WORD>(local.month);
+    fields.wDay = static_cast<WORD>(local.day);
+    fields.wHour = static_cast<WORD>(local.hour);
+    fields.wMinute = static_cast<WORD>(local.minute);
+    fields.wSecond = static_cast<WORD>(local.second);
+    SYSTEMTIME utc;
+    FILETIME file_time;
+    if (::TzSpecificLocalTimeToSystemTime(nullptr, &fields, &utc) == FALSE ||
+        ::SystemTimeToFileTime(&utc, &file_time) == FALSE)
+        return false;
+    // 100-nanosecond steps since 1601.
+    const std::int64_t ticks = static_cast<std::int64_t>(Combine(file_time.dwHighDateTime, file_time.dwLowDateTime));
+    seconds = ticks / 10000000 - 11644473600LL;
+    return true;
+}
+
+bool SetModificationTime(const std::wstring& path, std::int64_t seconds) {
+    if (path.empty()) return false;
+    const HANDLE file = ::CreateFileW(Api(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(seconds + 11644473600LL) * 10000000ULL;
+    FILETIME file_time;
+    file_time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+    file_time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    const bool set = ::SetFileTime(file, nullptr, &file_time, &file_time) != FALSE;
+    ::CloseHandle(file);
+    return set;
+}
+
 unsigned ProcessorCount() {
     const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
     return count > 0 ? static_cast<unsigned>(count) : 1;

@@ -98,14 +98,16 @@ struct RecordingDiagnostics : parcelon::Diagnostics {
     std::vector<parcelon::PackFailure> packing;
     std::vector<std::wstring> subjects; // of the packing failures
     std::vector<parcelon::UnzipFailure> unzipping;
+    std::vector<std::wstring> entries; // the subjects of the extraction failures
     void Report(parcelon::PackFailure failure, std::wstring_view subject) override {
         packing.push_back(failure);
         subjects.emplace_back(subject);
         Diagnostics::Report(failure, subject);
     }
-    void Report(parcelon::UnzipFailure failure) override {
+    void Report(parcelon::UnzipFailure failure, std::wstring_view subject) override {
         unzipping.push_back(failure);
-        Diagnostics::Report(failure);
+        entries.emplace_back(subject);
+        Diagnostics::Report(failure, subject);
     }
 };
 

@@ -191,7 +191,9 @@ TEST_F(CInterfaceTest, StopFromAnotherThreadEndsThePackingEarly) {
                                      nullptr, 0),
               1);
     stopper.join();
-    EXPECT_EQ(parcelon_last_error(a), PARCELON_OK) << "a stop is no failure";
+    // A stop is no failure, but the archive holds fewer files than asked:
+    // the host can tell.
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_STOPPED);
     EXPECT_LT(EntryNames(dir / "s.zip").size(), 23u);
 }
 

@@ -64,7 +64,9 @@ set(c_functions
   parcelon_new parcelon_free parcelon_set_progress parcelon_stop parcelon_set_threads
   parcelon_zip_files parcelon_zip_directory parcelon_unzip_file
   parcelon_zip_files_utf8 parcelon_zip_directory_utf8 parcelon_unzip_file_utf8
-  parcelon_last_error parcelon_last_message parcelon_error_text parcelon_version)
+  parcelon_last_error parcelon_last_message parcelon_error_text parcelon_version
+  parcelon_set_report parcelon_set_option parcelon_list parcelon_list_utf8 parcelon_test parcelon_test_utf8
+  parcelon_extract parcelon_extract_utf8)
 
 set(failures 0)
 foreach(name IN LISTS expected c_functions)
