@@ -17,18 +17,9 @@ ArchiveInput::ArchiveInput(const std::wstring& path) {
     size_ = static_cast<std::uint64_t>(end);
 }
 
-bool ArchiveInput::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) {
+bool ArchiveInput::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
     if (!file_ || offset > size_ || size > size_ - offset) return false;
-    if (offset != position_) {
-        if (!platform::SeekFile(file_.get(), static_cast<std::int64_t>(offset), SEEK_SET)) return false;
-        position_ = offset;
-    }
-    const std::size_t read = std::fread(buffer, 1, size, file_.get());
-    position_ += read;
-    if (read == size) return true;
-    std::clearerr(file_.get());
-    position_ = UINT64_MAX; // unknown: the next read seeks
-    return false;
+    return size == 0 || platform::ReadFileAt(file_.get(), offset, buffer, size);
 }
 
 } // namespace parcelon

@@ -19,13 +19,12 @@ public:
     std::uint64_t size() const { return size_; }
 
     // Reads exactly size bytes at offset; false when the file has fewer or
-    // the read fails.
-    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size);
+    // the read fails. Safe from several threads at once.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
 
 private:
     platform::FilePtr file_;
     std::uint64_t size_ = 0;
-    std::uint64_t position_ = 0; // where the stream stands, to spare seeks
 };
 
 } // namespace parcelon

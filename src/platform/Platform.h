@@ -156,6 +156,11 @@ bool CloseFile(std::FILE* file);
 bool SeekFile(std::FILE* file, std::int64_t offset, int origin);
 std::int64_t TellFile(std::FILE* file);
 
+// Reads exactly size bytes at offset of an open file, without its stream's
+// position or buffer: several threads may read one file at once. False
+// when the file has fewer bytes there, or the read fails.
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t size);
+
 // ---------------------------------------------------------------- folders
 
 enum class EntryKind { File, Directory, Other };

@@ -453,6 +453,20 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     return FileTimeLookup::Found;
 }
 
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t size) {
+    const int fd = fileno(file);
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        const ssize_t got = pread(fd, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        offset += static_cast<std::uint64_t>(got);
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds) {
     std::tm fields {};
     fields.tm_year = local.year - 1900;

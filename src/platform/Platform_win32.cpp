@@ -15,6 +15,7 @@
 #include <io.h>
 #include <share.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -362,6 +363,26 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     if (::FileTimeToSystemTime(&local_time, &fields) == FALSE) return FileTimeLookup::Unconvertible;
     FromSystemTime(fields, local);
     return FileTimeLookup::Found;
+}
+
+bool ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t size) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        // Each read names its own offset, so reads from several threads do
+        // not disturb each other.
+        OVERLAPPED at {};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        DWORD got = 0;
+        if (::ReadFile(handle, out, want, &got, &at) == FALSE || got == 0) return false;
+        out += got;
+        offset += got;
+        size -= got;
+    }
+    return true;
 }
 
 bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds) {
