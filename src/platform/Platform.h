@@ -214,6 +214,14 @@ enum class FileTimeLookup { Found, NotFound, Unconvertible };
 // bias in force now (whatever the file's own date), with milliseconds.
 FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local);
 
+// ---------------------------------------------------------------- randomness
+
+// Fills out with size bytes from the system's random source (getrandom or
+// /dev/urandom on POSIX, BCryptGenRandom on Windows), fit for keys, salts
+// and encryption headers. False when the source does not answer; nothing
+// weaker is ever put in its place.
+bool SystemRandom(unsigned char* out, std::size_t size);
+
 // ---------------------------------------------------------------- threads
 
 // The processors this process may run on (at least 1).

@@ -10,6 +10,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -362,6 +363,16 @@ FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local) {
     if (::FileTimeToSystemTime(&local_time, &fields) == FALSE) return FileTimeLookup::Unconvertible;
     FromSystemTime(fields, local);
     return FileTimeLookup::Found;
+}
+
+bool SystemRandom(unsigned char* out, std::size_t size) {
+    while (size > 0) {
+        const ULONG piece = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
+        if (BCryptGenRandom(nullptr, out, piece, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) return false; // STATUS_SUCCESS
+        out += piece;
+        size -= piece;
+    }
+    return true;
 }
 
 unsigned ProcessorCount() {
