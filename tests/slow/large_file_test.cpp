@@ -39,10 +39,8 @@ struct Mark {
 // boundary and at its very end.
 std::vector<Mark> MarksFor(std::uint64_t size) {
     std::vector<Mark> marks = {{0, "start of the large file"}};
-    if (size > 5 * kGiB / 4) {
-        marks.push_back({kGiB, "one gibibyte in"});
-        marks.push_back({0xFFFFFFFFull - 11, "across 2^32 bytes"});
-    }
+    if (size > 5 * kGiB / 4) marks.push_back({kGiB, "one gibibyte in"});
+    if (size > 0xFFFFFFFFull + 16) marks.push_back({0xFFFFFFFFull - 11, "across 2^32 bytes"});
     marks.push_back({size - 8, "last8byt"});
     return marks;
 }
