@@ -37,8 +37,9 @@
 // folder entry ("sub\") before every file below the packed folder; dates
 // are fixed, so the same files give the same archive on every platform.
 // With a password every entry is encrypted with traditional ZIP encryption.
-// Files of 4 GiB - 1 bytes or more get ZIP64 entries. docs/archives.md has
-// the details.
+// Files of 4 GiB - 1 bytes or more, and files close enough below that their
+// stored data could pass 4 GiB (within a few megabytes), get ZIP64 entries.
+// docs/archives.md has the details.
 #ifndef PARCELON_H
 #define PARCELON_H
 

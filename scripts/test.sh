@@ -94,10 +94,10 @@ fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
 step "fuzz targets (libFuzzer, ${fuzz_seconds}s each)"
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPARCELON_FUZZ=ON -DPARCELON_BUILD_TESTS=OFF -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build build/fuzz -j"$jobs" --target unzip_fuzzer text_fuzzer
+cmake --build build/fuzz -j"$jobs" --target unzip_fuzzer text_fuzzer deflate_scan_fuzzer
 tests/fuzz/make_seeds.sh build/fuzz/seeds build/native/examples/parcelon
 mkdir -p build/fuzz/findings
-for target in unzip:20000 text:4096; do
+for target in unzip:20000 text:4096 deflate_scan:65536; do
   name=${target%%:*}
   mkdir -p "build/fuzz/corpus/$name"
   # -rss_limit_mb: a reader that lets memory grow with a name's depth or an

@@ -27,12 +27,14 @@ bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned l
         sum = Crc32(sum, buffer.data(), count);
         if (count < buffer.size()) break;
     }
+    // A read error is no end of file: the CRC of a part is no answer.
+    if (std::ferror(file.get()) != 0) return false;
     crc = sum;
     return true;
 }
 
-ChunkReader::ChunkReader(platform::FilePtr file, std::uint64_t expected)
-    : file_(std::move(file)), expected_(expected) {}
+ChunkReader::ChunkReader(platform::FilePtr file, std::uint64_t expected, std::size_t chunk_size)
+    : file_(std::move(file)), expected_(expected), chunk_size_(chunk_size) {}
 
 void ChunkReader::Next(std::vector<unsigned char>& data, bool& last) {
     data.clear();
@@ -41,20 +43,20 @@ void ChunkReader::Next(std::vector<unsigned char>& data, bool& last) {
     // Buffers sized by what the file should hold, grown when it holds more:
     // a 2 KiB file never costs a 1 MiB buffer.
     std::size_t capacity = static_cast<std::size_t>(
-        std::min<std::uint64_t>(kChunkSize, std::max<std::uint64_t>(expected_, kSmallestBuffer)));
+        std::min<std::uint64_t>(chunk_size_, std::max<std::uint64_t>(expected_, kSmallestBuffer)));
     std::size_t size = data.size();
     for (;;) {
         data.resize(capacity);
         const std::size_t got = std::fread(data.data() + size, 1, capacity - size, file_.get());
         size += got;
-        if (size < capacity || capacity == kChunkSize) break;
-        capacity = std::min(kChunkSize, capacity * 2);
+        if (size < capacity || capacity == chunk_size_) break;
+        capacity = capacity > chunk_size_ / 2 ? chunk_size_ : capacity * 2;
     }
     data.resize(size);
     expected_ -= std::min<std::uint64_t>(expected_, size);
     crc_ = Crc32(crc_, data.data(), data.size());
     // A full chunk: one byte more says whether the file goes on.
-    if (size == kChunkSize) carried_ = std::fgetc(file_.get());
+    if (size == chunk_size_) carried_ = std::fgetc(file_.get());
     failed_ = std::ferror(file_.get()) != 0;
     last = carried_ < 0;
 }
@@ -80,19 +82,23 @@ bool ChunkReader::WholeFileCrc(const std::atomic<bool>& stop, std::uint32_t& crc
     return true;
 }
 
-std::vector<unsigned char> ChunkReader::Peek(std::size_t size) {
-    std::vector<unsigned char> bytes;
-    if (size == 0) return bytes;
+bool ChunkReader::Peek(std::size_t size, std::vector<unsigned char>& bytes) {
+    bytes.clear();
+    if (size == 0) return true;
     std::FILE* file = file_.get();
     const std::int64_t position = platform::TellFile(file);
+    if (position < 0) return false;
     if (carried_ >= 0) bytes.push_back(static_cast<unsigned char>(carried_));
-    if (position < 0) return bytes;
     const std::size_t start = bytes.size();
     bytes.resize(std::max(size, start));
     bytes.resize(start + std::fread(bytes.data() + start, 1, bytes.size() - start, file));
+    const bool read = std::ferror(file) == 0;
     std::clearerr(file);
-    platform::SeekFile(file, position, SEEK_SET);
-    return bytes;
+    if (!read || !platform::SeekFile(file, position, SEEK_SET)) {
+        bytes.clear();
+        return false;
+    }
+    return true;
 }
 
 } // namespace parcelon

@@ -16,16 +16,18 @@ namespace parcelon {
 
 // The CRC-32 of the file's bytes, read from the start with other writers
 // kept out; with a set stop flag only of what was read before it (0 when it
-// was set already). False, and 0, when the file cannot be opened.
+// was set already). False, and 0, when the file cannot be opened or read
+// to its end.
 bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned long& crc);
 
 class ChunkReader {
 public:
-    // Reads file from where it stands; expected is how many bytes it should
-    // still hold (a hint, to size the first buffers).
-    ChunkReader(platform::FilePtr file, std::uint64_t expected);
+    // Reads file from where it stands in chunks of chunk_size bytes;
+    // expected is how many bytes it should still hold (a hint, to size the
+    // first buffers).
+    ChunkReader(platform::FilePtr file, std::uint64_t expected, std::size_t chunk_size);
 
-    // Replaces data with the next chunk (at most kChunkSize bytes); last
+    // Replaces data with the next chunk (at most chunk_size bytes); last
     // says whether the file ends with it, which it does at a read error too
     // (failed() then says so).
     void Next(std::vector<unsigned char>& data, bool& last);
@@ -39,12 +41,15 @@ public:
     // error, or when stop is set meanwhile.
     bool WholeFileCrc(const std::atomic<bool>& stop, std::uint32_t& crc);
 
-    // Up to size bytes that follow what was read (without taking them).
-    std::vector<unsigned char> Peek(std::size_t size);
+    // Replaces bytes with up to size bytes that follow what was read,
+    // without taking them; false (and no bytes) when the file cannot be set
+    // back to where it stood.
+    bool Peek(std::size_t size, std::vector<unsigned char>& bytes);
 
 private:
     platform::FilePtr file_;
     std::uint64_t expected_;
+    std::size_t chunk_size_;
     int carried_ = -1; // a byte read ahead to learn whether the file goes on
     bool failed_ = false;
     std::uint32_t crc_ = 0;

@@ -22,36 +22,38 @@ unsigned PackingThreads(unsigned requested) {
     return std::max(1u, std::min(wanted, kMaxPackingThreads));
 }
 
-CompressionPool::CompressionPool(unsigned threads, int engine_level) : level_(engine_level) {
-    if (level_ < 0 || threads <= 1) return;
+CompressionPool::CompressionPool(unsigned threads, CodecFactory make_codec, ThreadStarter start)
+    : make_codec_(std::move(make_codec)) {
+    // Room first: adding a started thread must not reallocate (and throw)
+    // with the thread in hand.
+    workers_.reserve(threads);
     try {
-        for (unsigned i = 0; i < threads; ++i) workers_.push_back(platform::StartThread([this] { Work(); }));
+        for (unsigned i = 0; i < threads; ++i) workers_.push_back(start([this] { Work(); }));
     } catch (const std::system_error&) {
-        // Fewer threads than asked for (none at all: the calling thread
-        // compresses), the same bytes either way.
+        // Fewer threads than asked for (perhaps none), the same bytes either
+        // way.
+    } catch (...) {
+        // The pool is not made: the workers that run must not outlive it.
+        Shutdown();
+        throw;
     }
 }
 
-CompressionPool::~CompressionPool() {
+CompressionPool::~CompressionPool() { Shutdown(); }
+
+void CompressionPool::Shutdown() noexcept {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         closing_ = true;
         queue_.clear();
     }
     work_ready_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-}
-
-void CompressionPool::Compress(ChunkCompressor& compressor, ChunkJob& job) {
-    compressor.Compress(job.input.data(), job.input.size(), job.last, job.output);
+    for (std::thread& worker : workers_)
+        if (worker.joinable()) worker.join();
+    workers_.clear();
 }
 
 void CompressionPool::Submit(ChunkJob& job) {
-    if (workers_.empty()) {
-        CompressHere(job.input.data(), job.input.size(), job.last, job.output);
-        job.done = true;
-        return;
-    }
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(&job);
@@ -69,16 +71,10 @@ bool CompressionPool::Wait(ChunkJob& job, const std::atomic<bool>* stop) {
     return true;
 }
 
-void CompressionPool::CompressHere(const unsigned char* input, std::size_t size, bool last,
-                                   std::vector<unsigned char>& output) {
-    if (!own_) own_ = std::make_unique<ChunkCompressor>(level_);
-    own_->Compress(input, size, last, output);
-}
-
 void CompressionPool::Work() {
     // Nothing may leave a worker: running out of memory is handed to
     // whoever waits for the job.
-    std::unique_ptr<ChunkCompressor> compressor;
+    std::unique_ptr<ChunkCodec> codec;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         work_ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -88,8 +84,8 @@ void CompressionPool::Work() {
         lock.unlock();
         bool failed = false;
         try {
-            if (!compressor) compressor = std::make_unique<ChunkCompressor>(level_);
-            Compress(*compressor, job);
+            if (!codec) codec = make_codec_();
+            codec->Compress(job.input.data(), job.input.size(), job.last, job.output);
         } catch (...) {
             failed = true;
         }

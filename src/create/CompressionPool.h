@@ -1,6 +1,7 @@
-// Where packing compresses chunks: on the calling thread as they are handed
-// over, or, when the host asked for more threads, on worker threads while
-// the calling thread reads files and writes entries. The workers live as
+// Worker threads that compress chunks while the calling thread reads files
+// and writes entries, when a host asked for more than one thread. With one
+// thread (what CParcelon always uses) packing makes no pool at all: it
+// compresses on the calling thread and takes no lock. The workers live as
 // long as the pool, that is one packing operation, and never call the
 // host: no progress, no messages, no allocation the host provided.
 #ifndef PARCELON_COMPRESSION_POOL_H
@@ -10,12 +11,13 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "deflate/ChunkCompressor.h"
+#include "create/ChunkCodec.h"
 
 namespace parcelon {
 
@@ -32,22 +34,25 @@ unsigned PackingThreads(unsigned requested);
 // One chunk of a file on its way through the pool.
 struct ChunkJob {
     std::vector<unsigned char> input; // the chunk's bytes
-    bool last = false;                // the file's last chunk: the stream ends with it
-    std::vector<unsigned char> output; // its Deflate bytes, once done
+    bool last = false;                // the file's last chunk: the data end with it
+    std::vector<unsigned char> output; // its compressed bytes, once done
 
     // Guarded by the pool.
     bool done = false;
     bool out_of_memory = false;
 };
 
+// Starts a thread running its argument (platform::StartThread); throws
+// std::system_error when the system refuses one.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
 class CompressionPool {
 public:
-    // threads as from PackingThreads: 1 compresses each chunk at Submit on
-    // the calling thread; more start that many workers (as many as the
-    // system gives; none given means the calling thread again). With an
-    // engine level of -1 (a level the engine refuses) no thread starts,
-    // and nothing may be handed over.
-    CompressionPool(unsigned threads, int engine_level);
+    // Starts up to threads workers, each with a codec of its own from
+    // make_codec. Fewer start when the system refuses more (workers() may
+    // be 0: the caller then compresses itself). Any other failure (out of
+    // memory) ends the workers already started and is thrown on.
+    CompressionPool(unsigned threads, CodecFactory make_codec, ThreadStarter start);
     // The workers finish the chunk in hand and end; chunks not started stay
     // undone.
     ~CompressionPool();
@@ -64,15 +69,11 @@ public:
     // first. Throws std::bad_alloc when compressing it ran out of memory.
     bool Wait(ChunkJob& job, const std::atomic<bool>* stop);
 
-    // Compresses on the calling thread, with its own compressor.
-    void CompressHere(const unsigned char* input, std::size_t size, bool last, std::vector<unsigned char>& output);
-
 private:
     void Work();
-    static void Compress(ChunkCompressor& compressor, ChunkJob& job);
+    void Shutdown() noexcept;
 
-    int level_;
-    std::unique_ptr<ChunkCompressor> own_; // the calling thread's
+    CodecFactory make_codec_;
     std::mutex mutex_;
     std::condition_variable work_ready_;
     std::condition_variable job_done_;

@@ -11,7 +11,7 @@
 
 #include "create/FileAge.h"
 #include "create/PackItem.h"
-#include "create/ZipWriter.h"
+#include "create/ArchiveWriter.h"
 #include "platform/Platform.h"
 
 namespace parcelon {

@@ -1,27 +1,27 @@
 #include "create/FilePacker.h"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <optional>
 
+#include "create/ChunkCodec.h"
 #include "create/ChunkReader.h"
-#include "create/CompressionPool.h"
+#include "create/EntryEncryptor.h"
+#include "create/EntryLayout.h"
 #include "create/EntryStream.h"
 #include "crypto/RandomBytes.h"
 #include "deflate/Checksum.h"
 #include "deflate/ChunkCompressor.h"
-#include "deflate/DeflateScan.h"
 #include "platform/Platform.h"
 
 namespace parcelon {
 
 namespace {
 
-// How far past a stop an encrypted entry may go to find the end its
-// header's check byte fits (a few hundred bytes, as a rule).
+// How far past a stop an entry whose header needs its CRC may go to find
+// an end the header fits (a few hundred bytes, as a rule).
 constexpr std::size_t kMostPastStop = 64 * 1024;
 
 // How an item's file stood when the reading side came to it.
@@ -37,25 +37,12 @@ enum class Source {
 struct PackTask {
     std::size_t item = 0;
     Source source = Source::Data;
-    bool whole_crc_known = false; // an encrypted file of several chunks: its CRC-32, read ahead
+    bool whole_crc_known = false; // a file of several chunks whose CRC-32 was read ahead
     std::uint32_t whole_crc = 0;
     bool read_failed = false;     // the file could not be read to its end
     std::uint32_t crc_after = 0;  // the CRC-32 of the file up to the end of this chunk
     ChunkJob job;
 };
-
-// How many of the first size bytes of data must follow a stream whose
-// CRC-32 so far is crc for the high byte of the CRC to be check; size + 1
-// when no prefix does.
-std::size_t BytesToCheckByte(std::uint32_t crc, const unsigned char* data, std::size_t size, unsigned char check) {
-    for (std::size_t taken = 0;; ++taken) {
-        if (static_cast<unsigned char>(crc >> 24) == check) return taken;
-        if (taken == size) return size + 1;
-        crc = Crc32(crc, data + taken, 1);
-    }
-}
-
-unsigned char HighByte(std::uint32_t crc) { return static_cast<unsigned char>(crc >> 24); }
 
 // What a failure is about: the folder entry's name when that entry failed,
 // the file's path otherwise.
@@ -65,16 +52,27 @@ const std::wstring& FailureSubject(PackFailure failure, const PackItem& item) {
 
 class Packer {
 public:
-    Packer(ZipWriter& archive, const std::vector<PackItem>& items, const PackSettings& settings, Progress& progress,
+    Packer(EntrySink& sink, const std::vector<PackItem>& items, const PackSettings& settings, Progress& progress,
            const std::atomic<bool>& stop, Diagnostics& diagnostics)
-        : archive_(archive), items_(items), settings_(settings), progress_(progress), stop_(stop),
+        : sink_(sink), items_(items), settings_(settings), progress_(progress), stop_(stop),
           diagnostics_(diagnostics), engine_level_(EngineLevel(settings.level)),
-          encrypted_(!settings.password.empty()), random_(encrypted_ ? RandomBytes() : RandomBytes(0)),
+          random_(settings.random != nullptr ? settings.random : &own_random_),
+          encryptor_(EncryptorFor(settings.password, *random_)),
           // One thread reads one chunk ahead; more keep each busy with up
           // to two chunks' bytes (many small files, or a few large ones).
           most_tasks_(settings.threads <= 1 ? 1 : 4 * settings.threads),
-          most_bytes_(settings.threads <= 1 ? kChunkSize : 2 * settings.threads * kChunkSize),
-          pool_(settings.threads, engine_level_) {}
+          most_bytes_(settings.threads <= 1 ? kChunkSize : 2 * settings.threads * kChunkSize) {
+        if (engine_level_ < 0) return; // nothing will be compressed
+        const CodecFactory codecs = DeflateCodecs(engine_level_);
+        codec_ = codecs();
+        codec_->Compress(nullptr, 0, true, end_);
+        chunk_size_ = codec_->joins_chunks() ? kChunkSize : std::numeric_limits<std::size_t>::max();
+        if (settings.threads > 1) {
+            pool_.emplace(settings.threads, codecs,
+                          settings.start_thread ? settings.start_thread : ThreadStarter(platform::StartThread));
+            if (pool_->workers() == 0) pool_.reset(); // the system gave none: this thread compresses
+        }
+    }
 
     bool Run() {
         for (;;) {
@@ -87,6 +85,7 @@ public:
 
 private:
     bool Stopped() const { return stop_.load(std::memory_order_relaxed); }
+    bool NeedsCrcFirst() const { return encryptor_->needs_crc_first(); }
 
     void Report(PackFailure failure, const PackItem& item) {
         diagnostics_.Report(failure, FailureSubject(failure, item));
@@ -119,15 +118,15 @@ private:
         task->item = index;
         if (!platform::IsReadable(item.path)) {
             task->source = Source::Unreadable;
-        } else if (engine_level_ < 0) {
+        } else if (!codec_) {
             task->source = Source::Unread;
         } else {
-            // An encrypted entry's header is made from the CRC-32 read
-            // before its data: other writers are kept out between the two.
-            platform::FilePtr file(encrypted_ ? platform::OpenForReadDenyWrite(item.path)
-                                              : platform::OpenForRead(item.path));
+            // A header made from the CRC-32 read before the data: other
+            // writers are kept out between the two readings.
+            platform::FilePtr file(NeedsCrcFirst() ? platform::OpenForReadDenyWrite(item.path)
+                                                   : platform::OpenForRead(item.path));
             if (!file) task->source = Source::Unopened;
-            else reader_.emplace(std::move(file), item.size);
+            else reader_.emplace(std::move(file), item.size, chunk_size_);
         }
         if (task->source != Source::Data) {
             window_.push_back(std::move(task));
@@ -135,7 +134,7 @@ private:
         }
         reader_item_ = index;
         ReadChunk(*task);
-        if (encrypted_ && !task->job.last) task->whole_crc_known = reader_->WholeFileCrc(stop_, task->whole_crc);
+        if (NeedsCrcFirst() && !task->job.last) task->whole_crc_known = reader_->WholeFileCrc(stop_, task->whole_crc);
         Submit(std::move(task));
     }
 
@@ -150,14 +149,23 @@ private:
         PackTask& added = *task;
         window_bytes_ += added.job.input.size();
         window_.push_back(std::move(task));
-        pool_.Submit(added.job);
+        if (pool_) {
+            pool_->Submit(added.job);
+        } else {
+            codec_->Compress(added.job.input.data(), added.job.input.size(), added.job.last, added.job.output);
+            added.job.done = true;
+        }
     }
 
+    // Waits for a task's chunk (done already without a pool); false when
+    // stop (if given) is set first.
+    bool Wait(PackTask& task, const std::atomic<bool>* stop) { return !pool_ || pool_->Wait(task.job, stop); }
+
     // The front task, done with: waited for first when a worker may hold it
-    // (only a task with data was handed to the pool).
+    // (only a task with data was handed over).
     void DropFront() {
         PackTask& front = *window_.front();
-        if (front.source == Source::Data) pool_.Wait(front.job, nullptr);
+        if (front.source == Source::Data) Wait(front, nullptr);
         window_bytes_ -= front.job.input.size();
         window_.pop_front();
     }
@@ -166,6 +174,13 @@ private:
     void DropItem(std::size_t index) {
         while (!window_.empty() && window_.front()->item == index) DropFront();
         if (reader_ && reader_item_ == index) reader_.reset();
+    }
+
+    // The item failed before its entry: reported, and its rest dropped.
+    bool Fail(PackFailure failure, std::size_t index) {
+        Report(failure, items_[index]);
+        DropItem(index);
+        return true;
     }
 
     // ------------------------------------------------------------ writing
@@ -180,71 +195,68 @@ private:
             DropItem(index);
             return true;
         }
-        if (!item.folder.empty() && !AddFolderEntry(item.folder)) {
-            Report(PackFailure::CannotAddFolder, item);
-            DropItem(index);
-            return true;
-        }
+        // A sink that cannot put right a header that no longer fits takes
+        // no entry whose header needs the CRC first.
+        if (NeedsCrcFirst() && !sink_.CanReencrypt()) return Fail(PackFailure::CannotAddEntry, index);
+        if (!item.folder.empty() && !AddFolderEntry(item.folder)) return Fail(PackFailure::CannotAddFolder, index);
 
+        // The CRC-32 the header is made from; with no data (the file could
+        // not be opened) the empty entry's, 0.
         std::uint32_t header_crc = 0;
-        if (encrypted_ && first.source == Source::Data) {
+        if (NeedsCrcFirst() && first.source == Source::Data) {
             if (first.job.last) {
                 header_crc = first.crc_after;
             } else if (first.whole_crc_known) {
                 header_crc = first.whole_crc;
             } else {
                 if (Stopped()) return false;
-                Report(PackFailure::CannotReadSource, item);
-                DropItem(index);
-                return true;
+                return Fail(PackFailure::CannotReadSource, index);
             }
-        } else if (encrypted_ && first.source == Source::Unopened) {
-            // No CRC-32, no header anybody could decrypt with.
-            Report(PackFailure::CannotReadSource, item);
-            DropItem(index);
-            return true;
         }
 
-        EntryOptions options;
-        options.level = settings_.level;
-        options.zip64 = item.size >= kZip64Threshold;
-        const std::uint64_t offset = archive_.NextEntryOffset();
-        EntryStream entry;
-        if (entry.Open(archive_.handle(), EncodeEntryName(item.name), options, settings_.password, header_crc,
-                       random_) != ZIP_OK) {
-            Report(PackFailure::CannotAddEntry, item);
-            DropItem(index);
-            return true;
-        }
+        EntryHeader header;
+        const bool zip64 = codec_ && NeedsZip64(item.size, codec_->MostOutput(item.size) + encryptor_->overhead());
+        if (!codec_ || !MakeEntryHeader(EncodeEntryName(item.name), EntryKind::File, settings_.level,
+                                        codec_->method(), encryptor_->flags(), zip64, header))
+            return Fail(PackFailure::CannotAddEntry, index);
+        EntryStream entry(sink_, *encryptor_, end_);
+        if (!entry.Open(header, header_crc)) return Fail(PackFailure::CannotAddEntry, index);
         if (first.source != Source::Data) {
             // The file could not be opened: its entry stays, empty.
-            WriteEnd(entry);
-            entry.Close(0, 0);
-            Report(PackFailure::CannotOpenSource, item);
-            DropItem(index);
-            return true;
+            const bool written = WriteEnd(entry);
+            if (!entry.Close(0, 0) || !written) Report(PackFailure::CannotWriteEntry, item);
+            return Fail(PackFailure::CannotOpenSource, index);
         }
-        return WriteChunks(entry, index, header_crc, offset);
+        return WriteChunks(entry, index, header_crc, zip64);
     }
 
     bool AddFolderEntry(const std::wstring& folder) {
-        EntryOptions options;
-        options.file_entry = false;
-        options.level = settings_.level;
-        EntryStream entry;
-        if (entry.Open(archive_.handle(), EncodeEntryName(folder), options, settings_.password, 0, random_) != ZIP_OK)
+        EntryHeader header;
+        if (!codec_ || !MakeEntryHeader(EncodeEntryName(folder), EntryKind::Folder, settings_.level, codec_->method(),
+                             encryptor_->flags(), false, header))
             return false;
+        EntryStream entry(sink_, *encryptor_, end_);
+        if (!entry.Open(header, 0)) return false;
         const bool written = WriteEnd(entry);
         return entry.Close(0, 0) && written;
     }
 
-    static bool WriteEnd(EntryStream& entry) {
-        unsigned char end[sizeof kEmptyFinalBlock];
-        std::copy(kEmptyFinalBlock, kEmptyFinalBlock + sizeof kEmptyFinalBlock, end);
-        return entry.Write(end, sizeof end);
+    // The codec's end of data, as the whole of an entry with none.
+    bool WriteEnd(EntryStream& entry) {
+        std::vector<unsigned char> end = end_;
+        return entry.Write(end.data(), end.size(), 0, 0);
     }
 
-    bool WriteChunks(EntryStream& entry, std::size_t index, std::uint32_t header_crc, std::uint64_t offset) {
+    // Whether a plain entry, holding size bytes in stored bytes so far,
+    // could take a chunk of input bytes that compressed to output bytes and
+    // still be ended after a later stop: a file grows past what a plain
+    // entry holds only when it grew after it was measured.
+    bool Fits(const EntryStream& entry, std::uint64_t size, std::size_t input, std::size_t output) const {
+        return !NeedsZip64(size + input + kMostPastStop,
+                           entry.stored() + output + codec_->MostOutput(kMostPastStop) + encryptor_->overhead());
+    }
+
+    bool WriteChunks(EntryStream& entry, std::size_t index, std::uint32_t header_crc, bool zip64) {
         const PackItem& item = items_[index];
         std::uint64_t size = 0; // what the entry holds so far
         std::uint32_t crc = 0;
@@ -253,26 +265,35 @@ private:
             // then, unless a stop came first (and the window is empty).
             ReadAhead();
             PackTask* task = window_.empty() ? nullptr : window_.front().get();
-            if (task == nullptr || Stopped() || !pool_.Wait(task->job, &stop_)) {
+            if (task == nullptr || Stopped() || !Wait(*task, &stop_)) {
                 // Stopped between chunks.
-                const std::vector<unsigned char> peeked =
-                    task == nullptr && reader_ ? reader_->Peek(kMostPastStop) : std::vector<unsigned char>();
+                std::vector<unsigned char> peeked;
+                if (task == nullptr && reader_ && NeedsCrcFirst()) reader_->Peek(kMostPastStop, peeked);
                 const std::vector<unsigned char>& rest = task != nullptr ? task->job.input : peeked;
-                EndCut(entry, rest, 0, size, crc, header_crc, offset);
+                if (!EndCut(entry, rest, 0, size, crc, header_crc)) Report(PackFailure::CannotWriteEntry, item);
                 return false;
             }
             const std::vector<unsigned char>& input = task->job.input;
+            std::vector<unsigned char>& output = task->job.output;
+            if (!zip64 && !Fits(entry, size, input.size(), output.size())) {
+                // The file grew past what its plain entry can hold: the entry
+                // ends here, whole, and the rest of the file stays out.
+                EndCut(entry, input, 0, size, crc, header_crc);
+                Report(PackFailure::CannotWriteEntry, item);
+                DropItem(index);
+                return true;
+            }
             // Reported block by block, as a stream of blocks reports it,
             // until a stop is seen between two blocks.
             const auto reported = static_cast<std::size_t>(progress_.AdvanceInBlocks(input.size(), &stop_));
             if (reported < input.size()) {
                 // Stopped within the chunk, from the callback or another
                 // thread: the entry ends after the block last reported.
-                EndCut(entry, input, reported, size, crc, header_crc, offset);
+                if (!EndCut(entry, input, reported, size, crc, header_crc))
+                    Report(PackFailure::CannotWriteEntry, item);
                 return false;
             }
-            std::vector<unsigned char>& output = task->job.output;
-            const bool written = entry.Write(output.data(), output.size());
+            const bool written = entry.Write(output.data(), output.size(), size + input.size(), task->crc_after);
             const bool last = task->job.last;
             const bool read_failed = task->read_failed;
             if (written) {
@@ -282,10 +303,6 @@ private:
             DropFront();
             if (!written || last) {
                 const bool closed = entry.Close(size, crc);
-                // The file changed between the two readings: the header's
-                // check byte must be made from what the entry holds.
-                if (encrypted_ && HighByte(crc) != HighByte(header_crc))
-                    archive_.RepairCheckByte(offset, settings_.password);
                 if (!written || !closed) Report(PackFailure::CannotWriteEntry, item);
                 else if (read_failed) Report(PackFailure::CannotReadSource, item);
                 if (!last) DropItem(index);
@@ -294,39 +311,54 @@ private:
         }
     }
 
-    // Ends an entry a stop cut short. It holds size bytes, with CRC-32 crc,
-    // and then the first kept bytes of rest, the bytes that follow them in
-    // the file (kept are already reported). An encrypted entry goes on in
-    // rest to the first byte after which its CRC has the high byte its
-    // header was made with.
-    void EndCut(EntryStream& entry, const std::vector<unsigned char>& rest, std::size_t kept, std::uint64_t size,
-                std::uint32_t crc, std::uint32_t header_crc, std::uint64_t offset) {
+    // How many of the first bytes of data must follow data of CRC-32 crc
+    // for the entry to open with a header made from header_crc; npos when
+    // no prefix of them does.
+    std::size_t BytesToFit(std::uint32_t crc, const unsigned char* data, std::size_t size,
+                           std::uint32_t header_crc) const {
+        for (std::size_t taken = 0;; ++taken) {
+            if (encryptor_->Opens(header_crc, crc)) return taken;
+            if (taken == size) return std::string::npos;
+            crc = Crc32(crc, data + taken, 1);
+        }
+    }
+
+    // Ends an entry cut short: it holds size bytes, with CRC-32 crc, and
+    // then the first kept bytes of rest, the bytes that follow them in the
+    // file (kept are already reported). An entry whose header needs the CRC
+    // goes on in rest to the first byte after which its header fits (or, if
+    // none does within reach, is encrypted again afterwards). False when
+    // its end could not be written.
+    bool EndCut(EntryStream& entry, const std::vector<unsigned char>& rest, std::size_t kept, std::uint64_t size,
+                std::uint32_t crc, std::uint32_t header_crc) {
         crc = Crc32(crc, rest.data(), kept);
         std::size_t taken = kept;
-        if (encrypted_) {
+        if (NeedsCrcFirst()) {
             const std::size_t room = std::min(rest.size() - kept, kMostPastStop);
-            const std::size_t more =
-                std::min(BytesToCheckByte(crc, rest.data() + kept, room, HighByte(header_crc)), room);
+            const std::size_t more = std::min(BytesToFit(crc, rest.data() + kept, room, header_crc), room);
             crc = Crc32(crc, rest.data() + kept, more);
             progress_.AdvanceInBlocks(more);
             taken += more;
         }
         std::vector<unsigned char> tail;
-        pool_.CompressHere(rest.data(), taken, true, tail);
-        entry.Write(tail.data(), tail.size());
-        entry.Close(size + taken, crc);
-        if (encrypted_ && HighByte(crc) != HighByte(header_crc)) archive_.RepairCheckByte(offset, settings_.password);
+        codec_->Compress(rest.data(), taken, true, tail);
+        const bool written = entry.Write(tail.data(), tail.size(), size + taken, crc);
+        return entry.Close(size + taken, crc) && written;
     }
 
-    ZipWriter& archive_;
+    EntrySink& sink_;
     const std::vector<PackItem>& items_;
     const PackSettings& settings_;
     Progress& progress_;
     const std::atomic<bool>& stop_;
     Diagnostics& diagnostics_;
     const int engine_level_;
-    const bool encrypted_;
-    RandomBytes random_;
+    RandomBytes own_random_;  // the system's source, unless the settings fix the bytes
+    RandomBytes* random_;
+    std::unique_ptr<EntryEncryptor> encryptor_;
+    std::unique_ptr<ChunkCodec> codec_;   // this thread's; null for a refused level
+    std::vector<unsigned char> end_;      // what ends an entry's data after a whole chunk
+    std::size_t chunk_size_ = kChunkSize;
     const std::size_t most_tasks_;
     const std::size_t most_bytes_;
     bool all_packed_ = true;
@@ -338,14 +370,14 @@ private:
     std::size_t window_bytes_ = 0;
     // Last: it ends first, its workers joined before the chunks they may
     // hold go.
-    CompressionPool pool_;
+    std::optional<CompressionPool> pool_;
 };
 
 } // namespace
 
-bool PackItems(ZipWriter& archive, const std::vector<PackItem>& items, const PackSettings& settings,
+bool PackItems(EntrySink& sink, const std::vector<PackItem>& items, const PackSettings& settings,
                Progress& progress, const std::atomic<bool>& stop, Diagnostics& diagnostics) {
-    Packer packer(archive, items, settings, progress, stop, diagnostics);
+    Packer packer(sink, items, settings, progress, stop, diagnostics);
     return packer.Run();
 }
 

@@ -4,7 +4,7 @@
 #include "create/DirectoryWalk.h"
 #include "create/FilePacker.h"
 #include "create/Progress.h"
-#include "create/ZipWriter.h"
+#include "create/ArchiveWriter.h"
 #include "platform/Platform.h"
 #include "text/PathText.h"
 #include "text/TextHelpers.h"
@@ -29,7 +29,7 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
         return false;
     }
 
-    ZipWriter archive(zip_path);
+    ArchiveWriter archive(zip_path);
     if (!archive.IsOpen()) {
         diagnostics.Report(archive.failure(), zip_path);
         progress.Signal(kProgressEnded);
@@ -45,8 +45,11 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
                          guards);
 
-    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword), PackingThreads(state.threads)}, progress,
-              state.stop, diagnostics);
+    PackSettings settings;
+    settings.level = nLevel;
+    settings.password = TrimSpaces(szPassword);
+    settings.threads = PackingThreads(state.threads);
+    PackItems(archive, items, settings, progress, state.stop, diagnostics);
     items.clear();
     items.shrink_to_fit();
 

@@ -3,7 +3,8 @@
 #include "create/CompressionPool.h"
 #include "create/FilePacker.h"
 #include "create/Progress.h"
-#include "create/ZipWriter.h"
+#include "minizip/MinizipEntries.h"
+#include "create/ArchiveWriter.h"
 #include "platform/Platform.h"
 #include "text/PathText.h"
 #include "text/TextHelpers.h"
@@ -73,9 +74,11 @@ bool AddListedFile(PackingState& state, void* zip, const wchar_t* path, unsigned
                    Diagnostics& diagnostics) {
     Progress progress(state);
     const std::vector<PackItem> items{MakeListItem(state.base_dir, path != nullptr ? path : L"")};
-    ZipWriter archive = ZipWriter::Borrowing(zip);
-    return PackItems(archive, items, PackSettings{level, TrimSpaces(password), 1}, progress, state.stop,
-                     diagnostics);
+    MinizipEntries archive(zip);
+    PackSettings settings;
+    settings.level = level;
+    settings.password = TrimSpaces(password);
+    return PackItems(archive, items, settings, progress, state.stop, diagnostics);
 }
 
 bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, const wchar_t* szZipFile,
@@ -85,7 +88,7 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     const std::wstring zip_path = szZipFile != nullptr ? szZipFile : L"";
     Progress progress(state);
 
-    ZipWriter archive(zip_path);
+    ArchiveWriter archive(zip_path);
     if (!archive.IsOpen()) {
         diagnostics.Report(archive.failure(), zip_path);
         progress.Signal(kProgressEnded);
@@ -104,8 +107,11 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     }
 
     // A path that names nothing is passed over by the packer without a word.
-    PackItems(archive, items, PackSettings{nLevel, TrimSpaces(szPassword), PackingThreads(state.threads)}, progress,
-              state.stop, diagnostics);
+    PackSettings settings;
+    settings.level = nLevel;
+    settings.password = TrimSpaces(szPassword);
+    settings.threads = PackingThreads(state.threads);
+    PackItems(archive, items, settings, progress, state.stop, diagnostics);
 
     progress.Signal(kProgressEnded);
     const PackFailure finished = archive.Finish();

@@ -1,8 +1,12 @@
-// The random bytes of encryption headers. They only need to differ from
-// entry to entry and archive to archive, not to be secret (the header is
-// encrypted with the password's keys before it is written): one generator
-// per operation, seeded once from the system's random source, gives them
-// cheaply. Nothing is shared with the host's rand() or between operations.
+// The random bytes of encryption headers (and of the salts stronger
+// encryption will need). Each request is answered by the system's random
+// source: a header's random bytes are the plaintext an attacker would
+// otherwise know, so they come from nothing that can be predicted, not from
+// a generator seeded once or from the clock. Nothing is shared with the
+// host's rand() or between operations.
+//
+// Tests fix the bytes with a seed, so that the same files give the same
+// archive byte for byte (at every thread count, and from run to run).
 #ifndef PARCELON_RANDOM_BYTES_H
 #define PARCELON_RANDOM_BYTES_H
 
@@ -13,17 +17,20 @@ namespace parcelon {
 
 class RandomBytes {
 public:
-    // Seeded from the system's random source (the clock when there is none).
-    RandomBytes();
-    // Seeded with seed: the same bytes every time, for tests.
-    explicit RandomBytes(std::uint64_t seed) : state_(seed) {}
+    // From the system's random source, every time.
+    RandomBytes() = default;
+    // Fixed: the same sequence for the same seed, for tests.
+    explicit RandomBytes(std::uint64_t seed) : fixed_(true), state_(seed) {}
 
-    void Fill(unsigned char* out, std::size_t size);
+    // Fills out with size bytes; false (and out unspecified) when the
+    // system's random source does not answer.
+    bool Fill(unsigned char* out, std::size_t size);
 
 private:
     std::uint64_t Next();
 
-    std::uint64_t state_;
+    bool fixed_ = false;
+    std::uint64_t state_ = 0;
 };
 
 } // namespace parcelon

@@ -44,6 +44,10 @@ ChunkCompressor::ChunkCompressor(int engine_level) : compressor_(libdeflate_allo
 
 ChunkCompressor::~ChunkCompressor() { libdeflate_free_compressor(compressor_); }
 
+std::size_t ChunkCompressor::Bound(std::size_t size) const {
+    return libdeflate_deflate_compress_bound(compressor_, size);
+}
+
 void ChunkCompressor::Compress(const unsigned char* input, std::size_t size, bool last,
                                std::vector<unsigned char>& output) {
     if (size == 0) {

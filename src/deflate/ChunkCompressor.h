@@ -42,6 +42,10 @@ public:
     // chunks to follow.
     void Compress(const unsigned char* input, std::size_t size, bool last, std::vector<unsigned char>& output);
 
+    // The most bytes Compress can give for size bytes as a complete stream
+    // (libdeflate's bound; stored blocks if that failed fit within it).
+    std::size_t Bound(std::size_t size) const;
+
 private:
     libdeflate_compressor* compressor_;
 };

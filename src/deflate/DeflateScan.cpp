@@ -183,10 +183,13 @@ constexpr unsigned char kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  
                                               7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 0, 0};
 
 // Walks one block's codes up to its end-of-block code. Each step takes at
-// most 15 + 5 + 15 + 13 = 48 bits, within one refill.
+// most 15 + 5 + 15 + 13 = 48 bits, within one refill. Past the end the
+// input reads as zeros, which decode as some literal or other for ever: a
+// cut stream is caught by looking after every refill.
 bool SkipCodes(BitReader& bits, const Code& literals, const Code& distances) {
     for (;;) {
         bits.Refill();
+        if (bits.overrun()) return false;
         const int symbol = literals.Skip(bits);
         if (symbol < 256) {
             if (symbol < 0) return false;

@@ -30,6 +30,10 @@ constexpr std::size_t kZip64EndSize = 56;
 constexpr std::size_t kZip64LocatorSize = 20;
 constexpr std::size_t kMaxComment = 0xFFFF;
 
+// "Version needed to extract": Deflate and traditional encryption; ZIP64.
+constexpr std::uint16_t kVersionDeflate = 20;
+constexpr std::uint16_t kVersionZip64 = 45;
+
 // A 16- or 32-bit field that holds this says "see the ZIP64 records".
 constexpr std::uint16_t kSaturated16 = 0xFFFF;
 constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;

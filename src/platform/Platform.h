@@ -228,6 +228,14 @@ bool LocalTimeToUtcSeconds(const SystemTime& local, std::int64_t& seconds);
 // seconds since 1970 (UTC). False when it cannot.
 bool SetModificationTime(const std::wstring& path, std::int64_t seconds);
 
+// ---------------------------------------------------------------- randomness
+
+// Fills out with size bytes from the system's random source (getrandom or
+// /dev/urandom on POSIX, BCryptGenRandom on Windows), fit for keys, salts
+// and encryption headers. False when the source does not answer; nothing
+// weaker is ever put in its place.
+bool SystemRandom(unsigned char* out, std::size_t size);
+
 // ---------------------------------------------------------------- threads
 
 // The processors this process may run on (at least 1).

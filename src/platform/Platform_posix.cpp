@@ -17,11 +17,18 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
+
+// Files past 2 GiB need 64-bit offsets, on 32-bit systems too (the build
+// defines _FILE_OFFSET_BITS=64 for every POSIX target).
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
 
 namespace parcelon::platform {
 
@@ -488,6 +495,35 @@ bool SetModificationTime(const std::wstring& path, std::int64_t seconds) {
     times[0].tv_sec = static_cast<std::time_t>(seconds);
     times[1].tv_sec = static_cast<std::time_t>(seconds);
     return utimensat(AT_FDCWD, NativeOf(path).c_str(), times, 0) == 0;
+}
+
+bool SystemRandom(unsigned char* out, std::size_t size) {
+    std::size_t done = 0;
+#if defined(__linux__)
+    while (done < size) {
+        const ssize_t got = getrandom(out + done, size - done, 0);
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break; // ENOSYS on an old kernel: the device below
+        }
+    }
+    if (done == size) return true;
+#endif
+    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    while (done < size) {
+        const ssize_t got = ::read(fd, out + done, size - done);
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (!(got < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    ::close(fd);
+    return done == size;
 }
 
 unsigned ProcessorCount() {

@@ -10,6 +10,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -381,6 +382,16 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t
         out += got;
         offset += got;
         size -= got;
+    }
+    return true;
+}
+
+bool SystemRandom(unsigned char* out, std::size_t size) {
+    while (size > 0) {
+        const ULONG piece = size > 0x10000000 ? 0x10000000 : static_cast<ULONG>(size);
+        if (BCryptGenRandom(nullptr, out, piece, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) return false; // STATUS_SUCCESS
+        out += piece;
+        size -= piece;
     }
     return true;
 }

@@ -13,6 +13,8 @@
 #                 "." components, long ones (255, 256 and 300 bytes).
 #   OUT/text/   paths, base directories and filter lists for text_fuzzer, as
 #               UTF-16LE lines.
+#   OUT/deflate_scan/  raw Deflate streams by zlib (stored, fixed, dynamic,
+#               Huffman-only, run-length blocks), whole and cut short.
 # Usage: tests/fuzz/make_seeds.sh OUT [PARCELON_HOST]
 set -euo pipefail
 
@@ -24,8 +26,8 @@ out=$1
 host=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-rm -rf "$out/unzip" "$out/text"
-mkdir -p "$out/unzip" "$out/text"
+rm -rf "$out/unzip" "$out/text" "$out/deflate_scan"
+mkdir -p "$out/unzip" "$out/text" "$out/deflate_scan"
 
 # A small tree: text, a compressible file, random bytes, an empty file.
 python3 - "$work/tree" <<'PY'
@@ -125,4 +127,25 @@ for i, fields in enumerate(cases):
         f.write("\n".join(fields).encode("utf-16-le", "surrogatepass"))
 PY
 
-echo "make_seeds: $(ls "$out/unzip" | wc -l) archives, $(ls "$out/text" | wc -l) text cases in $out"
+python3 - "$out/deflate_scan" <<'PY'
+import os, random, sys, zlib
+out = sys.argv[1]
+rnd = random.Random(11)
+text = b" ".join(rnd.choice([b"parcel", b"archive", b"deflate", b"entry", b"\n"]) for _ in range(4000))
+noise = bytes(rnd.randrange(256) for _ in range(3000))
+samples = {"text": text, "noise": noise, "tiny": b"x", "empty": b"", "zeros": bytes(20000)}
+strategies = {"default": zlib.Z_DEFAULT_STRATEGY, "huffman": zlib.Z_HUFFMAN_ONLY, "rle": zlib.Z_RLE,
+              "fixed": zlib.Z_FIXED}
+for name, data in samples.items():
+    for level in (0, 1, 9):
+        for sname, strategy in strategies.items():
+            c = zlib.compressobj(level, zlib.DEFLATED, -15, 8, strategy)
+            stream = c.compress(data) + c.flush()
+            base = "%s-%d-%s" % (name, level, sname)
+            open(os.path.join(out, base), "wb").write(stream)
+            if len(stream) > 4:
+                open(os.path.join(out, base + "-cut"), "wb").write(stream[: len(stream) * 2 // 3])
+PY
+
+echo "make_seeds: $(ls "$out/unzip" | wc -l) archives, $(ls "$out/text" | wc -l) text cases," \
+     "$(ls "$out/deflate_scan" | wc -l) Deflate streams in $out"

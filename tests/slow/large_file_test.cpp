@@ -39,10 +39,8 @@ struct Mark {
 // boundary and at its very end.
 std::vector<Mark> MarksFor(std::uint64_t size) {
     std::vector<Mark> marks = {{0, "start of the large file"}};
-    if (size > 5 * kGiB / 4) {
-        marks.push_back({kGiB, "one gibibyte in"});
-        marks.push_back({0xFFFFFFFFull - 11, "across 2^32 bytes"});
-    }
+    if (size > 5 * kGiB / 4) marks.push_back({kGiB, "one gibibyte in"});
+    if (size > 0xFFFFFFFFull + 16) marks.push_back({0xFFFFFFFFull - 11, "across 2^32 bytes"});
     marks.push_back({size - 8, "last8byt"});
     return marks;
 }
@@ -143,4 +141,66 @@ TEST(LargeFileTest, AFileOf4AndAHalfGiBRoundTripsThroughZip64WithFlatMemory) {
                 static_cast<unsigned long long>(kBigSize), pack_big.max_rss_kib, pack_small.max_rss_kib,
                 unpack_big.max_rss_kib, unpack_small.max_rss_kib,
                 static_cast<unsigned long long>(fs::file_size(dir / "big.zip")));
+}
+
+TEST(LargeFileTest, AFileJustUnder4GiBThatGrowsWhenStoredGetsZip64Records) {
+    // 0xFFFF0000 bytes at level 0: the stored blocks add about 80 bytes per
+    // MiB, so the entry's data pass 4 GiB although the file does not. Its
+    // records must be ZIP64 from the start, not found short at the end.
+    TempDir dir;
+    const std::uint64_t size = 0xFFFF0000ull;
+    const fs::path file = dir / "big.bin";
+    MakeSparseFile(file, size);
+    const ChildResult pack =
+        InChild([&]() { return CParcelon().ZipFiles({Wide(file)}, dir.W("near.zip").c_str(), 0, nullptr); });
+    ASSERT_TRUE(pack.ok()) << pack.Describe();
+    EXPECT_GT(fs::file_size(dir / "near.zip"), 0xFFFFFFFFull) << "the stored data did not grow past 4 GiB";
+    std::string output;
+    EXPECT_EQ(RunPeer("check_large_entry.py", {dir.A("near.zip"), std::to_string(size),
+                                               std::to_string(DigestOf(file).crc)},
+                      &output),
+              0)
+        << output;
+    if (HaveTool("unzip")) {
+        EXPECT_EQ(RunCommand("unzip -t " + ShellQuote(dir.A("near.zip")), &output), 0) << output;
+    }
+}
+
+TEST(LargeFileTest, AFileThatGrowsPast4GiBWhilePackedEndsItsPlainEntryWhole) {
+    // Measured at 3.75 GiB (a plain entry), it grows to 4.5 GiB once
+    // packing began: the entry ends, whole, before its sizes would pass what
+    // it can hold, with the write line; the archive is complete and sound.
+    TempDir dir;
+    const fs::path file = dir / "big.bin";
+    MakeSparseFile(file, 0xF0000000ull);
+    const ChildResult pack = RunInChild([&]() -> std::string {
+        struct Grow : TZipProgressCallback {
+            fs::path path;
+            bool grown = false;
+            void OnProgress(int value) override {
+                if (value == 999 || grown) return;
+                grown = true;
+                fs::resize_file(path, kBigSize);
+            }
+        } grow;
+        grow.path = file;
+        StderrCapture err;
+        CParcelon zipper;
+        zipper.SetCallbacker(&grow);
+        const bool ok = zipper.ZipFiles({Wide(file)}, dir.W("grown.zip").c_str(), 1, nullptr);
+        const std::string text = err.Text();
+        if (!ok) return "ZipFiles returned false: " + text;
+        if (text != MessageLine(parcelon::PackFailure::CannotWriteEntry, Narrow(file))) return "stderr: " + text;
+        return "";
+    });
+    ASSERT_TRUE(pack.ok()) << pack.Describe();
+    const std::vector<ZipEntryInfo> entries = ReadCentralDirectory(dir / "grown.zip");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_LT(entries[0].uncompressed_size, 0xFFFFFFFFull);
+    EXPECT_GT(entries[0].uncompressed_size, 0xF0000000ull);
+    std::string output;
+    EXPECT_EQ(RunPeer("zipfile_testzip.py", {dir.A("grown.zip")}, &output), 0) << output;
+    if (HaveTool("unzip")) {
+        EXPECT_EQ(RunCommand("unzip -t " + ShellQuote(dir.A("grown.zip")), &output), 0) << output;
+    }
 }

@@ -30,9 +30,9 @@ Bytes RandomBytes(std::size_t size, unsigned seed) {
 
 // Raw Deflate by zlib at level (a second encoder, with its own choice of
 // blocks).
-Bytes ZlibDeflate(const Bytes& data, int level) {
+Bytes ZlibDeflate(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
     z_stream stream {};
-    EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, strategy), Z_OK);
     Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
     stream.next_in = const_cast<unsigned char*>(data.data());
     stream.avail_in = static_cast<uInt>(data.size());
@@ -139,6 +139,24 @@ TEST(DeflateScanTest, RefusesEveryCutAndSurvivesDamage) {
             EXPECT_LE(final.end_bit, damaged.size() * 8);
         }
     }
+}
+
+TEST(DeflateScanTest, AStreamCutInsideARunOfLiteralsEnds) {
+    // Past the end the input reads as zeros, and zeros decode as literals:
+    // a Huffman-only stream (all literals) cut short must still be refused,
+    // not walked for ever. Cut at 1,000 bytes and at every length of a
+    // short one; fixed codes (level 1 on tiny input) and dynamic ones.
+    const Bytes text = ToBytes(PatternBytes(200000, 12));
+    const Bytes huffman = ZlibDeflate(text, 6, Z_HUFFMAN_ONLY);
+    ASSERT_GT(huffman.size(), 1000u);
+    parcelon::FinalBlock final;
+    EXPECT_FALSE(parcelon::FindFinalBlock(huffman.data(), 1000, final));
+    EXPECT_FALSE(parcelon::FindFinalBlock(huffman.data(), huffman.size() - 1, final));
+    ASSERT_TRUE(parcelon::FindFinalBlock(huffman.data(), huffman.size(), final));
+    for (const Bytes& stream : {ZlibDeflate(Bytes(text.begin(), text.begin() + 3000), 6, Z_HUFFMAN_ONLY),
+                                ZlibDeflate(ToBytes("parcel archive deflate"), 1, Z_HUFFMAN_ONLY)})
+        for (std::size_t size = 0; size + 1 < stream.size(); ++size)
+            EXPECT_FALSE(parcelon::FindFinalBlock(stream.data(), size, final)) << size << " of " << stream.size();
 }
 
 TEST(ChunkCompressorTest, ChunksJoinIntoTheStreamOfTheWholeFile) {
