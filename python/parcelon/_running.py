@@ -118,11 +118,11 @@ class _Call:
         Ctrl-C."""
         # Without a callable the library's values are not asked for at all.
         function = _library.ProgressFunction(self._on_progress) if self._progress is not None else None
-        install_progress(function)
         handler = _InterruptHandler(self._on_interrupt)
         worker = threading.Thread(target=self._work, name="parcelon call", daemon=True)
         done: Optional[_Done] = None
         try:
+            install_progress(function)
             handler.install()
             worker.start()
             while done is None:
@@ -139,11 +139,13 @@ class _Call:
                     self._keep(error)
                     self._handed.release()
         finally:
-            # Reached early only by an exception raised between the steps
-            # above: the worker is waited for all the same.
+            # Reached before the worker's end only by an exception raised
+            # between the steps above: the library is stopped and waited for
+            # all the same. (After its end, a stop would outlast the call.)
             while worker.is_alive():
                 try:
-                    self._stopping = True
+                    if done is None:
+                        self.request_stop()
                     worker.join(_STEP)
                 except BaseException as error:
                     self._keep(error)

@@ -45,8 +45,11 @@ def test_progress_of_a_directory_and_of_a_list(big_tree, tmp_path):
     values = []
     with parcelon.Archiver() as archiver:
         archiver.zip_files(sorted(big_tree.iterdir()), tmp_path / "f.zip", progress=values.append)
-    assert 999 not in values
+        # A call that ran to its end leaves the archiver as it was.
+        assert not archiver.stopped
+        archiver.zip_files(sorted(big_tree.iterdir()), tmp_path / "again.zip")
     assert_percentages(values)
+    assert packed_bytes(tmp_path / "again.zip") == 18_000_000
 
 
 def test_stop_from_another_thread_ends_packing_early_with_a_valid_archive(big_tree, tmp_path):
