@@ -17,7 +17,13 @@
 #                                other systems): pkg-config, else
 #                                find_path/find_library.
 
+#
+# PARCELON_STATIC_DEPENDENCIES=ON links the static archives of the installed
+# libraries (see ParcelonStaticDependencies.cmake): the library then needs
+# none of them at run time.
+
 option(PARCELON_SYSTEM_MINIZIP "Use an installed minizip instead of compiling zlib's contrib/minizip" OFF)
+include(ParcelonStaticDependencies)
 include(ParcelonZlib)
 include(ParcelonLibdeflate)
 
@@ -61,7 +67,13 @@ else()
     pkg_check_modules(PARCELON_PC_MINIZIP QUIET IMPORTED_TARGET minizip)
   endif()
   add_library(parcelon_minizip INTERFACE)
-  if(PARCELON_PC_MINIZIP_FOUND)
+  if(PARCELON_STATIC_DEPENDENCIES)
+    find_path(PARCELON_MINIZIP_INCLUDE_DIR NAMES zip.h PATH_SUFFIXES minizip HINTS ${PARCELON_PC_MINIZIP_INCLUDE_DIRS})
+    parcelon_find_static_archive(PARCELON_MINIZIP_STATIC_LIBRARY minizip minizip unzip
+                                 HINTS ${PARCELON_PC_MINIZIP_LIBRARY_DIRS})
+    target_include_directories(parcelon_minizip INTERFACE "${PARCELON_MINIZIP_INCLUDE_DIR}")
+    target_link_libraries(parcelon_minizip INTERFACE "${PARCELON_MINIZIP_STATIC_LIBRARY}")
+  elseif(PARCELON_PC_MINIZIP_FOUND)
     target_link_libraries(parcelon_minizip INTERFACE PkgConfig::PARCELON_PC_MINIZIP)
   else()
     find_path(PARCELON_MINIZIP_INCLUDE_DIR NAMES zip.h PATH_SUFFIXES minizip)

@@ -8,6 +8,9 @@
 # `apt-get source libdeflate` into third_party/ by scripts/setup.sh
 # --windows, into a private static library. Both come from the same
 # version in one Debian release, so the two builds write the same bytes.
+# With PARCELON_STATIC_DEPENDENCIES=ON (ParcelonStaticDependencies.cmake)
+# the installed library's static archive (libdeflate.a) is linked instead of
+# libdeflate.so.0.
 #
 #   PARCELON_SYSTEM_LIBDEFLATE=OFF  compile from source everywhere
 #   PARCELON_LIBDEFLATE_SOURCE_DIR  a folder holding libdeflate's lib/ and
@@ -27,7 +30,16 @@ if(PARCELON_SYSTEM_LIBDEFLATE)
   if(PKG_CONFIG_FOUND)
     pkg_check_modules(PARCELON_PC_LIBDEFLATE QUIET IMPORTED_TARGET libdeflate)
   endif()
-  if(PARCELON_PC_LIBDEFLATE_FOUND)
+  if(PARCELON_STATIC_DEPENDENCIES)
+    find_path(PARCELON_LIBDEFLATE_INCLUDE_DIR NAMES libdeflate.h HINTS ${PARCELON_PC_LIBDEFLATE_INCLUDE_DIRS})
+    parcelon_find_static_archive(PARCELON_LIBDEFLATE_STATIC_LIBRARY libdeflate deflatestatic deflate libdeflate
+                                 HINTS ${PARCELON_PC_LIBDEFLATE_LIBRARY_DIRS})
+    if(NOT PARCELON_LIBDEFLATE_INCLUDE_DIR)
+      message(FATAL_ERROR "libdeflate.h not found. Run scripts/setup.sh (it installs libdeflate-dev).")
+    endif()
+    target_include_directories(parcelon_libdeflate INTERFACE "${PARCELON_LIBDEFLATE_INCLUDE_DIR}")
+    target_link_libraries(parcelon_libdeflate INTERFACE "${PARCELON_LIBDEFLATE_STATIC_LIBRARY}")
+  elseif(PARCELON_PC_LIBDEFLATE_FOUND)
     target_link_libraries(parcelon_libdeflate INTERFACE PkgConfig::PARCELON_PC_LIBDEFLATE)
   else()
     find_path(PARCELON_LIBDEFLATE_INCLUDE_DIR NAMES libdeflate.h)

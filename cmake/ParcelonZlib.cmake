@@ -4,14 +4,23 @@
 # By default the installed zlib (find_package). PARCELON_SYSTEM_ZLIB=OFF
 # compiles it instead from the same source tree that provides minizip
 # (third_party/zlib-*/, fetched by scripts/setup.sh) into a private static
-# library inside the build tree, every symbol hidden.
+# library inside the build tree, every symbol hidden. With
+# PARCELON_STATIC_DEPENDENCIES=ON (ParcelonStaticDependencies.cmake) the
+# installed zlib's static archive (libz.a) is linked instead of libz.so.
 #
 #   PARCELON_SYSTEM_ZLIB=OFF    compile zlib's source
 #   PARCELON_ZLIB_SOURCE_DIR    a folder holding zlib's deflate.c, zutil.c, ...
 
 option(PARCELON_SYSTEM_ZLIB "Link the installed zlib instead of compiling a private one" ON)
 
-if(PARCELON_SYSTEM_ZLIB)
+if(PARCELON_SYSTEM_ZLIB AND PARCELON_STATIC_DEPENDENCIES)
+  find_package(ZLIB REQUIRED) # for its header folder
+  get_filename_component(_parcelon_zlib_folder "${ZLIB_LIBRARY}" DIRECTORY)
+  parcelon_find_static_archive(PARCELON_ZLIB_STATIC_LIBRARY zlib zlibstatic zs z zlib HINTS "${_parcelon_zlib_folder}")
+  add_library(parcelon_zlib INTERFACE)
+  target_include_directories(parcelon_zlib INTERFACE ${ZLIB_INCLUDE_DIRS})
+  target_link_libraries(parcelon_zlib INTERFACE "${PARCELON_ZLIB_STATIC_LIBRARY}")
+elseif(PARCELON_SYSTEM_ZLIB)
   find_package(ZLIB REQUIRED)
   add_library(parcelon_zlib INTERFACE)
   target_link_libraries(parcelon_zlib INTERFACE ZLIB::ZLIB)

@@ -2,8 +2,8 @@
 # The whole test run, as CI runs it: installs what it needs, then
 #   1. the native suite (CTest); the Python package installed into a
 #      throw-away virtual environment and its tests (with the example
-#      tool's) against the built library; the native suite under a GBK
-#      locale (zh_CN.GBK),
+#      tool's, installations with pip, and mypy --strict) against the built
+#      library; the native suite under a GBK locale (zh_CN.GBK),
 #   2. the native suite again under AddressSanitizer + UBSan,
 #   3. the concurrency and worker-thread tests under ThreadSanitizer,
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
@@ -49,16 +49,21 @@ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j"$jobs"
 (cd build/native && ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow)
 
-step "Python package and its tests (pip install with no index, pytest)"
-# Debian's Python, whose python3-pytest setup.sh installed; the environment
-# sees it through --system-site-packages and gets the package from ./python
-# alone (its build backend is in the tree and needs nothing from an index).
+step "Python package: pip install with no index, its tests, mypy --strict"
+# Debian's Python, whose python3-pytest and mypy setup.sh installed; the
+# environment sees them through --system-site-packages and gets the package
+# from ./python alone: its build backend is in the tree and needs nothing
+# from an index. The wheel's library is built with CMake in build/python-wheel,
+# the folder the installation tests (marked `install`) build in too, so they
+# find it built.
 venv="$root/build/python-venv"
 rm -rf "$venv"
 /usr/bin/python3 -m venv --system-site-packages "$venv"
-"$venv/bin/pip" install --quiet --no-index --no-cache-dir "$root/python"
-# Run from build/, so that the installed package is the one imported. The
-# GBK tests compile their own zh_CN.GBK when build/locale has none yet.
+"$venv/bin/pip" install --quiet --no-index --no-cache-dir --config-settings build-dir=build/python-wheel \
+  "$root/python"
+# Run from build/, so that the installed package is the one imported; the
+# suite uses the library of build/native through PARCELON_LIBRARY. The GBK
+# tests compile their own zh_CN.GBK when build/locale has none yet.
 (cd build && env -u PYTHONPATH PARCELON_LIBRARY="$root/build/native/libParcelon.so" \
    PARCELON_CLI="$root/build/native/examples/parcelon" PARCELON_TEST_LOCPATH="$root/build/locale" \
    "$venv/bin/python" -m pytest -p no:cacheprovider -q "$root/python/tests")

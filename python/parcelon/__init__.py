@@ -1,33 +1,47 @@
 """Parcelon from Python: pack files or a folder into a ZIP archive and
-extract one, through the library's C interface (ctypes; nothing to compile).
+extract one, through the library's C interface (ctypes).
 
     import parcelon
     parcelon.zip_directory("site", "site.zip", password="s3cret", progress=print)
     parcelon.unzip("site.zip", "restore", password="s3cret")
 
-Failures raise parcelon.Error (with .code, a parcelon.ErrorCode, and
-.message, the library's line); an archive written without some of its files
-warns with parcelon.FilesLeftOut. The library is found through the
-environment variable PARCELON_LIBRARY, then beside this package, then by the
-system's loader."""
+Failures raise a parcelon.Error, whose subclasses also derive from the
+built-in kind that fits (FileNotFoundError, PermissionError, ValueError,
+...), with the library's English text, its code (.code, a
+parcelon.ErrorCode) and its own line (.message); an archive written without
+some of its files warns with parcelon.FilesLeftOut. Ctrl-C stops a running
+call and raises KeyboardInterrupt once the library has returned.
+
+The library is the copy inside the package (a wheel built from the source
+carries one), unless the environment variable PARCELON_LIBRARY names
+another; without either the system's loader is asked."""
+
+from __future__ import annotations
+
+from typing import List
 
 from . import _library
 from .archiver import Archiver
-from .errors import Error, ErrorCode, FilesLeftOut, LibraryError
+from .errors import (BadArchiveError, Error, ErrorCode, ExistsError, FilesLeftOut, InvalidArgumentError,
+                     IsAFolderError, LibraryError, LimitError, NotAFolderError, NotFoundError, OutOfMemoryError,
+                     PasswordError, PermissionDeniedError, StoppedError, UnsupportedError)
 from .functions import unzip, zip_directory, zip_files
 
 __version__ = "1.1.0"
 
-__all__ = ["Archiver", "Error", "ErrorCode", "FilesLeftOut", "LibraryError", "library_path", "library_version",
-           "unzip", "zip_directory", "zip_files"]
+__all__: List[str] = [
+    "Archiver", "BadArchiveError", "Error", "ErrorCode", "ExistsError", "FilesLeftOut", "InvalidArgumentError",
+    "IsAFolderError", "LibraryError", "LimitError", "NotAFolderError", "NotFoundError", "OutOfMemoryError",
+    "PasswordError", "PermissionDeniedError", "StoppedError", "UnsupportedError", "library_path", "library_version",
+    "unzip", "zip_directory", "zip_files"]
 
 
-def library_path():
+def library_path() -> str:
     """Where the library was loaded from: a path, or the name the system's
     loader was given. Loads it if that has not happened yet."""
     return _library.load().location
 
 
-def library_version():
+def library_version() -> str:
     """The loaded library's version, e.g. "1.1.0"."""
     return _library.load().version

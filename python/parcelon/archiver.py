@@ -1,41 +1,53 @@
 """Archiver: one parcelon_archiver of the C interface."""
 
+from __future__ import annotations
+
 import contextlib
 import os
 import sys
 import threading
 import warnings
 import weakref
+from types import TracebackType
+from typing import Callable, Dict, Iterable, Iterator, Optional, Type, Union
 
-from . import _library
-from ._progress import ProgressRelay
-from ._text import password_bytes, path_utf8, text_utf8, utf8_array
-from .errors import Error, FilesLeftOut
+from . import _library, _running
+from ._failures import failure, invalid_argument, missing_source
+from ._folders import Destination
+from ._text import as_list, given_path, password_bytes, path_utf8, text_utf8, utf8_array
+from ._types import Password, Progress, StrPath
+from .errors import ErrorCode, FilesLeftOut
 
 _DEFAULT_LEVEL = 0xFFFFFFFF  # (unsigned)-1: the library's default, 6
 _PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__))
 
 
-def _level(level):
+def _level(level: Optional[int]) -> int:
     if level is None:
         return _DEFAULT_LEVEL
     if isinstance(level, bool) or not isinstance(level, int) or not 0 <= level <= 9:
-        raise ValueError("level must be 0 to 9, or None for the default; got %r" % (level,))
+        raise invalid_argument("level must be 0 to 9, or None for the default; got %r" % (level,))
     return level
 
 
-def _minutes(minutes):
+def _minutes(minutes: int) -> int:
     if isinstance(minutes, bool) or not isinstance(minutes, int) or not 0 <= minutes <= 0x7FFFFFFF:
-        raise ValueError("minutes must be a whole number of minutes, 0 for every file; got %r" % (minutes,))
+        raise invalid_argument("minutes must be a whole number of minutes, 0 for every file; got %r" % (minutes,))
     return minutes
 
 
-def _outside_package_stacklevel():
+def _progress(progress: Optional[Progress]) -> Optional[Progress]:
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be callable, not %s" % type(progress).__name__)
+    return progress
+
+
+def _outside_package_stacklevel() -> int:
     """The warnings stacklevel of the first frame outside this package, so
     that a warning points at the host's call."""
     frame, level = sys._getframe(1), 1
     while frame is not None and os.path.dirname(os.path.abspath(frame.f_code.co_filename)) == _PACKAGE_FOLDER:
-        frame, level = frame.f_back, level + 1
+        frame, level = frame.f_back, level + 1  # type: ignore[assignment]
     return level
 
 
@@ -48,23 +60,23 @@ class Archiver:
     one runs. Use it as a context manager, or call close(), to release it at
     a known point; it is released when collected otherwise."""
 
-    def __init__(self, threads=1):
+    def __init__(self, threads: int = 1) -> None:
         library = _library.load()
-        handle = library.parcelon_new()
+        handle = library.new()
         if not handle:
             raise MemoryError("the Parcelon library could not make an archiver")
         self._library = library
-        self._handle = handle
-        self._release = weakref.finalize(self, library.parcelon_free, handle)
+        self._handle: Optional[int] = handle
+        self._release = weakref.finalize(self, library.free, handle)
         self._handle_lock = threading.Lock()  # stop() against close()
         self._busy = threading.Lock()  # one operation at a time
-        self._running_on = None  # the thread running an operation
+        self._running_on: Optional[int] = None  # the thread running an operation
         self._stopped = False
         self._threads = 1
         self.threads = threads
 
     # ------------------------------------------------------------ life
-    def close(self):
+    def close(self) -> None:
         """Releases the archiver; waits for an operation another thread runs
         (call stop() first to hurry it). Closing twice is harmless."""
         if self._running_on == threading.get_ident():
@@ -75,82 +87,105 @@ class Archiver:
                 self._release()
 
     @property
-    def closed(self):
+    def closed(self) -> bool:
         return self._handle is None
 
-    def __enter__(self):
+    def __enter__(self) -> Archiver:
         return self
 
-    def __exit__(self, *exc_info):
+    def __exit__(self, kind: Optional[Type[BaseException]], value: Optional[BaseException],
+                 traceback: Optional[TracebackType]) -> None:
         self.close()
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         state = "closed" if self.closed else "stopped" if self._stopped else "open"
         return "<parcelon.Archiver %s, threads=%d>" % (state, self._threads)
 
     # ------------------------------------------------------------ settings
-    def stop(self):
-        """Asks the running packing operation, and every later one on this
-        archiver, to finish early: the file being packed keeps a shorter
+    def stop(self) -> None:
+        """Asks the running operation, and every later packing operation on
+        this archiver, to finish early: the file being packed keeps a shorter
         entry, the archive is closed and the call returns normally. Safe from
-        any thread; nothing clears it. Extraction does not stop."""
+        any thread; nothing clears it."""
         with self._handle_lock:
             if self._handle is not None:
-                self._library.parcelon_stop(self._handle)
+                self._library.stop(self._handle)
                 self._stopped = True
 
     @property
-    def stopped(self):
-        """True once stop() was called (or a progress callable raised)."""
+    def stopped(self) -> bool:
+        """True once stop() was called (or a progress callable raised, or
+        Ctrl-C stopped a call)."""
         return self._stopped
 
     @property
-    def threads(self):
+    def threads(self) -> int:
         """How many threads a packing call may use: 1 (the default) packs on
         the calling thread alone, 0 lets the library pick. The archive is the
         same whatever the number."""
         return self._threads
 
     @threads.setter
-    def threads(self, value):
+    def threads(self, value: int) -> None:
         if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 0xFFFFFFFF:
-            raise ValueError("threads must be 0 (the library picks) or a positive number; got %r" % (value,))
-        with self._operation():
-            self._library.parcelon_set_threads(self._handle, value)
+            raise invalid_argument("threads must be 0 (the library picks) or a positive number; got %r" % (value,))
+        with self._operation() as handle:
+            self._library.set_threads(handle, value)
         self._threads = value
 
     # ------------------------------------------------------------ operations
-    def zip_files(self, files, archive, level=6, password=None, progress=None):
+    def zip_files(self, files: Iterable[StrPath], archive: StrPath, level: Optional[int] = 6,
+                  password: Password = None, progress: Optional[Progress] = None) -> None:
         """Packs the files of the list, in order, into a new archive (a file
-        already there is replaced). Raises Error when the archive cannot be
-        written; warns with FilesLeftOut when it was written without some."""
-        names, count = utf8_array(files, path_utf8, "files")
-        zip_file = path_utf8(archive, "archive")
-        arguments = (names, count, zip_file, _level(level), password_bytes(password))
-        self._run(lambda handle: self._library.parcelon_zip_files_utf8(handle, *arguments), progress, True)
+        already there is replaced). Raises NotFoundError, before writing
+        anything, for a file that does not exist, and an Error when the
+        archive cannot be written; warns with FilesLeftOut when it was
+        written without some (a folder in the list, an unreadable file)."""
+        file_list = as_list(files, "files")
+        names, count = utf8_array(file_list, path_utf8, "files")
+        arguments = (names, count, path_utf8(archive, "archive"), _level(level), password_bytes(password))
+        for file in file_list:
+            if not os.path.exists(file):
+                raise missing_source(given_path(file))
+        self._run(lambda handle: self._library.zip_files(handle, *arguments), _progress(progress),
+                  {"archive": given_path(archive)}, packing=True)
 
-    def zip_directory(self, src, archive, recursive=True, level=6, password=None, minutes=0, include=(),
-                      exclude=(), progress=None):
+    def zip_directory(self, src: StrPath, archive: StrPath, recursive: bool = True, level: Optional[int] = 6,
+                      password: Password = None, minutes: int = 0, include: Iterable[Union[str, bytes]] = (),
+                      exclude: Iterable[Union[str, bytes]] = (), progress: Optional[Progress] = None) -> None:
         """Packs the files of the folder src (and its subfolders when
         recursive) into a new archive, named by their paths below src.
         minutes > 0 keeps only files written within that many minutes;
         include and exclude are lists of patterns such as "*.txt", "*.tar.gz"
-        or a folder name. Raises and warns as zip_files does."""
-        includes, include_count = utf8_array(include, text_utf8, "include")
-        excludes, exclude_count = utf8_array(exclude, text_utf8, "exclude")
-        arguments = (path_utf8(src, "src"), path_utf8(archive, "archive"), 1 if recursive else 0, _level(level),
+        or a folder name. Raises NotFoundError (NotAFolderError) when src is
+        not there (is a file); else raises and warns as zip_files does."""
+        includes, include_count = utf8_array(as_list(include, "include"), text_utf8, "include")
+        excludes, exclude_count = utf8_array(as_list(exclude, "exclude"), text_utf8, "exclude")
+        arguments = (path_utf8(src, "src"), path_utf8(archive, "archive"), bool(recursive), _level(level),
                      password_bytes(password), _minutes(minutes), includes, include_count, excludes, exclude_count)
-        self._run(lambda handle: self._library.parcelon_zip_directory_utf8(handle, *arguments), progress, True)
+        if not os.path.isdir(src):
+            raise missing_source(given_path(src), folder=True)
+        self._run(lambda handle: self._library.zip_directory(handle, *arguments), _progress(progress),
+                  {"archive": given_path(archive)}, packing=True)
 
-    def unzip(self, archive, dest, password=None):
-        """Extracts every entry of the archive into the existing folder dest.
-        Raises Error at the first failure (the entries before it stay)."""
+    def unzip(self, archive: StrPath, dest: StrPath, password: Password = None) -> None:
+        """Extracts every entry of the archive into the folder dest, made
+        with its parents when missing. Raises an Error at the first failure:
+        the entries before it stay, and the folders made for dest are taken
+        away again when nothing was extracted into them."""
         arguments = (path_utf8(archive, "archive"), path_utf8(dest, "dest"), password_bytes(password))
-        self._run(lambda handle: self._library.parcelon_unzip_file_utf8(handle, *arguments), None, False)
+        destination = Destination(given_path(dest))
+        destination.make()
+        try:
+            self._run(lambda handle: self._library.unzip(handle, *arguments), None,
+                      {"archive": given_path(archive), "dest": given_path(dest)}, packing=False)
+        except BaseException:
+            destination.remove_empty()
+            raise
 
     # ------------------------------------------------------------ running
     @contextlib.contextmanager
-    def _operation(self):
+    def _operation(self) -> Iterator[int]:
         """Holds the archiver for one call into the library, refusing a
         second one (from another thread, or from inside a progress callable)."""
         if not self._busy.acquire(blocking=False):
@@ -164,23 +199,22 @@ class Archiver:
             self._running_on = None
             self._busy.release()
 
-    def _run(self, call, progress, packing):
+    def _run(self, call: Callable[[int], int], progress: Optional[Progress], paths: Dict[str, Union[str, bytes]],
+             packing: bool) -> None:
+        """Runs one operation (see _running) and turns its outcome into
+        an exception or a warning."""
         library = self._library
-        if progress is not None and not callable(progress):
-            raise TypeError("progress must be callable, not %s" % type(progress).__name__)
-        relay = ProgressRelay(progress, self.stop) if progress is not None else None
         with self._operation() as handle:
-            function = _library.ProgressFunction(relay) if relay is not None else _library.ProgressFunction()
-            library.parcelon_set_progress(handle, function, None)
-            try:
-                ok = call(handle)
-                code = library.parcelon_last_error(handle)
-                message = (library.parcelon_last_message(handle) or b"").decode("utf-8", "backslashreplace")
-            finally:
-                library.parcelon_set_progress(handle, _library.ProgressFunction(), None)  # a null function
-        if relay is not None:
-            relay.raise_kept()
+            def stop() -> None:  # no lock: it may run in a signal handler while the operation runs
+                library.stop(handle)
+                self._stopped = True
+
+            ok = _running.run(lambda: call(handle), stop, progress, lambda function: library.set_progress(
+                handle, function))
+            code = library.last_error(handle)
+            message = library.last_message(handle)
         if not ok:
-            raise Error(code, message)
-        if packing and code != 0:
-            warnings.warn(FilesLeftOut(code, message), stacklevel=_outside_package_stacklevel())
+            raise failure(code, message, paths)
+        if packing and code not in (ErrorCode.OK, ErrorCode.STOPPED):
+            warnings.warn(FilesLeftOut(code, library.error_text(code), message),
+                          stacklevel=_outside_package_stacklevel())

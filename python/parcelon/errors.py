@@ -1,7 +1,35 @@
 """What can go wrong: the library's failure codes, and the exceptions and
-warnings this package raises for them."""
+warnings this package raises for them.
+
+Every failure of an operation raises a parcelon.Error. Its subclasses also
+derive from the built-in kind that fits, so that code written for Python's
+own file functions catches them:
+
+    Error
+    +-- NotFoundError          FileNotFoundError    missing archive, file or folder
+    +-- PermissionDeniedError  PermissionError      read-only archive, folder that refuses a file
+    +-- IsAFolderError         IsADirectoryError    a folder where a file is wanted
+    +-- NotAFolderError        NotADirectoryError   a file where a folder is wanted
+    +-- ExistsError            FileExistsError      a file of an entry's name exists and was kept
+    +-- InvalidArgumentError   ValueError           an impossible argument
+    +-- OutOfMemoryError       MemoryError
+    +-- BadArchiveError                             no ZIP archive, or a damaged or unsafe one
+    +-- PasswordError                               no password, or the wrong one
+    +-- UnsupportedError                            a method or an encryption the library lacks
+    +-- LimitError                                  an entry refused by a limit the host set
+    +-- StoppedError                                a call that a stop ended without a result
+
+str(error) is the library's English text for the code (parcelon_error_text),
+with the path concerned where the package knows it; .message is the
+library's own line."""
+
+from __future__ import annotations
 
 import enum
+import errno
+from typing import Optional, Union
+
+StrOrBytesPath = Union[str, bytes]
 
 
 class ErrorCode(enum.IntEnum):
@@ -11,6 +39,7 @@ class ErrorCode(enum.IntEnum):
     OK = 0
     INVALID_ARGUMENT = 1
     OUT_OF_MEMORY = 2
+    STOPPED = 3
     # packing
     CANNOT_REMOVE_OLD_ARCHIVE = 10
     CANNOT_CREATE_ARCHIVE = 11
@@ -21,6 +50,8 @@ class ErrorCode(enum.IntEnum):
     CANNOT_OPEN_SOURCE = 16
     CANNOT_WRITE_ENTRY = 17
     CANNOT_READ_SOURCE = 18
+    SOURCE_MISSING = 19
+    SOURCE_IS_ARCHIVE = 20
     # extraction
     CANNOT_OPEN_ARCHIVE = 30
     CANNOT_READ_ARCHIVE_INFO = 31
@@ -40,49 +71,20 @@ class ErrorCode(enum.IntEnum):
     WRONG_PASSWORD = 45
     DATA_CORRUPT = 46
     CANNOT_WRITE_OUTPUT = 47
+    LIMIT = 48
+    EXISTS = 49
 
     @property
-    def description(self):
-        """What the code means, in plain English."""
-        return _DESCRIPTIONS[self]
+    def description(self) -> str:
+        """What the code means, in the library's plain English."""
+        from . import _library
+        return _library.load().error_text(self.value)
 
 
-_DESCRIPTIONS = {
-    ErrorCode.OK: "no failure",
-    ErrorCode.INVALID_ARGUMENT: "an invalid argument reached the library",
-    ErrorCode.OUT_OF_MEMORY: "the library ran out of memory",
-    ErrorCode.CANNOT_REMOVE_OLD_ARCHIVE: "the file already at the archive path could not be removed "
-    "(a folder, or read-only)",
-    ErrorCode.CANNOT_CREATE_ARCHIVE: "the archive could not be created (is its folder missing or read-only?)",
-    ErrorCode.CANNOT_CLOSE_ARCHIVE: "the archive could not be completed (is the disk full?)",
-    ErrorCode.CANNOT_REPLACE_ARCHIVE: "the finished archive could not take the place of the file at its path",
-    ErrorCode.CANNOT_ADD_FOLDER: "a folder entry could not be written",
-    ErrorCode.CANNOT_ADD_ENTRY: "an entry could not be started in the archive",
-    ErrorCode.CANNOT_OPEN_SOURCE: "a file to pack could not be opened (is it a folder?)",
-    ErrorCode.CANNOT_WRITE_ENTRY: "a file's data could not be written into the archive",
-    ErrorCode.CANNOT_READ_SOURCE: "reading a file to pack failed",
-    ErrorCode.CANNOT_OPEN_ARCHIVE: "the archive is missing, unreadable, or not a ZIP archive",
-    ErrorCode.CANNOT_READ_ARCHIVE_INFO: "the archive's end record is damaged",
-    ErrorCode.CANNOT_FIND_FIRST_ENTRY: "the archive's central directory is damaged",
-    ErrorCode.CANNOT_READ_ENTRY_INFO: "an entry's record in the archive is damaged",
-    ErrorCode.ENTRY_NAME_UNSAFE: "an entry's name would write outside the destination folder",
-    ErrorCode.FOLDER_ENTRY_HAS_DATA: "a folder entry carries data",
-    ErrorCode.DESTINATION_MISSING: "the destination folder does not exist",
-    ErrorCode.CANNOT_CREATE_FOLDER: "a folder could not be created in the destination",
-    ErrorCode.CANNOT_CREATE_OUTPUT: "an output file could not be created",
-    ErrorCode.CANNOT_OPEN_ENTRY: "an entry's encryption header could not be read",
-    ErrorCode.LOCAL_HEADER_MISMATCH: "an entry's local header disagrees with the central directory",
-    ErrorCode.ENTRY_OVERLAPS: "an entry's data overlap another entry's",
-    ErrorCode.UNSUPPORTED_METHOD: "an entry uses a compression method other than Store or Deflate",
-    ErrorCode.UNSUPPORTED_ENCRYPTION: "an entry uses strong encryption, which is not supported",
-    ErrorCode.PASSWORD_REQUIRED: "the archive is encrypted and no password was given",
-    ErrorCode.WRONG_PASSWORD: "wrong password",
-    ErrorCode.DATA_CORRUPT: "an entry's data are damaged (they do not inflate or fail their CRC check)",
-    ErrorCode.CANNOT_WRITE_OUTPUT: "an output file could not be written (is the disk full?)",
-}
+Code = Union[ErrorCode, int]
 
 
-def _code_of(number):
+def code_of(number: int) -> Code:
     """The ErrorCode for number, or the plain int for a code newer than this
     package."""
     try:
@@ -91,22 +93,93 @@ def _code_of(number):
         return number
 
 
-def _describe(code, message):
-    words = code.description if isinstance(code, ErrorCode) else "failure code %d" % code
-    return "%s: %s" % (words, message) if message else words
-
-
 class Error(Exception):
     """A failed operation.
 
     code: the library's ErrorCode (a plain int for a code this package does
-    not know yet); message: the library's own diagnostic line, decoded from
-    UTF-8 ("" for a failure that writes no line)."""
+    not know yet); message: the library's own line, as it writes it to the
+    standard error stream, decoded from UTF-8 ("" when the library wrote
+    none: a failure this package found before calling it, or one that
+    writes no line); filename: the path concerned, as it was given, where
+    the package knows it (else None). str() is the English text and the
+    path."""
 
-    def __init__(self, code, message=""):
-        self.code = _code_of(code)
+    code: Code
+    message: str
+    filename: Optional[StrOrBytesPath]
+    # The errno of the built-in OSError kind a subclass also derives from.
+    _errno: Optional[int] = None
+
+    def __init__(self, code: int, text: str, message: str = "", filename: Optional[StrOrBytesPath] = None) -> None:
+        if isinstance(self, OSError):
+            OSError.__init__(self, self._errno, text, filename)
+        else:
+            Exception.__init__(self, text)
+            self.filename = filename
+        self.code = code_of(code)
+        self.text = text
         self.message = message
-        super().__init__(_describe(self.code, message))
+
+    def __str__(self) -> str:
+        return self.text if self.filename is None else "%s: %r" % (self.text, self.filename)
+
+    def __reduce__(self) -> tuple:  # type: ignore[type-arg]
+        return (type(self), (int(self.code), self.text, self.message, self.filename))
+
+
+class NotFoundError(Error, FileNotFoundError):
+    """A missing archive, file or folder."""
+    _errno = errno.ENOENT
+
+
+class PermissionDeniedError(Error, PermissionError):
+    """A read-only archive in the way, or a folder that refuses a new file."""
+    _errno = errno.EACCES
+
+
+class IsAFolderError(Error, IsADirectoryError):
+    """A folder where a file is wanted (the archive's path)."""
+    _errno = errno.EISDIR
+
+
+class NotAFolderError(Error, NotADirectoryError):
+    """A file where a folder is wanted (the destination, a path's parent)."""
+    _errno = errno.ENOTDIR
+
+
+class ExistsError(Error, FileExistsError):
+    """A file of an entry's name exists and was kept."""
+    _errno = errno.EEXIST
+
+
+class InvalidArgumentError(Error, ValueError):
+    """An argument the operation cannot take (a level of 10, a NUL in a path)."""
+
+
+class OutOfMemoryError(Error, MemoryError):
+    """The library ran out of memory."""
+
+
+class BadArchiveError(Error):
+    """No ZIP archive, or a damaged one, or one whose entry names would write
+    outside the destination."""
+
+
+class PasswordError(Error):
+    """The archive is encrypted and no password, or the wrong one, was given."""
+
+
+class UnsupportedError(Error):
+    """An entry uses a compression method or an encryption the library lacks."""
+
+
+class LimitError(Error):
+    """An entry refused by a limit the host set."""
+
+
+class StoppedError(Error):
+    """A call that a stop ended before it had a result (packing calls return
+    normally instead: their archive is complete, only shorter)."""
 
 
 class FilesLeftOut(UserWarning):
@@ -114,11 +187,11 @@ class FilesLeftOut(UserWarning):
     short. The library keeps only the last such failure: code and message are
     that one's; every failure's line went to the standard error stream."""
 
-    def __init__(self, code, message=""):
-        self.code = _code_of(code)
+    def __init__(self, code: int, text: str, message: str = "") -> None:
+        self.code: Code = code_of(code)
+        self.text = text
         self.message = message
-        super().__init__("the archive was written, but files were left out or cut short; the last: "
-                         + _describe(self.code, message))
+        super().__init__("the archive was written, but files were left out or cut short; the last: " + text)
 
 
 class LibraryError(OSError):

@@ -29,6 +29,10 @@ os.environ["PARCELON_LIBRARY"] = str(BUILT_LIBRARY)
 import parcelon  # noqa: E402  (after the variable is set)
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "install: builds and installs the package with pip (minutes the first time)")
+
+
 def pytest_report_header(config):
     return "parcelon package: %s\nParcelon library: %s (%s)" % (
         os.path.dirname(parcelon.__file__), parcelon.library_path(), parcelon.library_version())

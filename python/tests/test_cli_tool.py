@@ -18,7 +18,10 @@ pytestmark = pytest.mark.skipif(not TOOL.is_file(), reason="the example tool was
 
 
 def tool(*args, cwd):
-    done = subprocess.run([str(TOOL)] + [str(a) for a in args], cwd=cwd, capture_output=True, timeout=120,
+    # The tool runs under C.UTF-8: its arguments are UTF-8 whatever this
+    # process's own locale (a str argument would go out in that one's set).
+    arguments = [os.fsencode(TOOL)] + [str(a).encode("utf-8", "surrogateescape") for a in args]
+    done = subprocess.run(arguments, cwd=cwd, capture_output=True, timeout=120,
                           env={**os.environ, **locale_environment("C.UTF-8")})
     return done.returncode, done.stderr.decode("utf-8", "replace")
 

@@ -92,8 +92,11 @@ def test_a_wheel_built_with_the_library_setting_carries_it(tmp_path):
     backend = importlib.util.module_from_spec(loader)
     loader.loader.exec_module(backend)
 
-    plain = backend.build_wheel(str(tmp_path))
+    plain = backend.build_wheel(str(tmp_path), {"library": "none"})
     assert plain == "parcelon-1.1.0-py3-none-any.whl"
+    with zipfile.ZipFile(tmp_path / plain) as wheel:
+        assert "parcelon/py.typed" in wheel.namelist()
+        assert not [name for name in wheel.namelist() if "libParcelon" in name]
     name = backend.build_wheel(str(tmp_path), {"library": str(BUILT_LIBRARY)})
     assert name.startswith("parcelon-1.1.0-py3-none-linux_")
     site = tmp_path / "site"
@@ -106,5 +109,5 @@ def test_a_wheel_built_with_the_library_setting_carries_it(tmp_path):
         str(p.relative_to(site)) for p in site.rglob("*") if p.is_file())
     found = locate(site, tmp_path)
     assert found["where"] == str(site / "parcelon" / "libParcelon.so")
-    with pytest.raises(ValueError):
+    with pytest.raises(backend.BuildError):
         backend.build_wheel(str(tmp_path), {"library": str(tmp_path / "nothing.so")})
