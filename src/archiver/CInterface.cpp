@@ -36,6 +36,9 @@ int CodeOf(parcelon::PackFailure failure) {
     case PackFailure::CannotOpenSource: return PARCELON_E_CANNOT_OPEN_SOURCE;
     case PackFailure::CannotWriteEntry: return PARCELON_E_CANNOT_WRITE_ENTRY;
     case PackFailure::CannotReadSource: return PARCELON_E_CANNOT_READ_SOURCE;
+    case PackFailure::SourceMissing: return PARCELON_E_SOURCE_MISSING;
+    case PackFailure::SourceUnreadable: return PARCELON_E_CANNOT_OPEN_SOURCE;
+    case PackFailure::SourceIsArchive: return PARCELON_E_SOURCE_IS_ARCHIVE;
     }
     return PARCELON_E_INVALID_ARGUMENT;
 }
@@ -93,7 +96,9 @@ public:
         if (reporting_.stderr_lines) Diagnostics::Report(failure, subject);
         const std::string path = parcelon::WideToUtf8(subject);
         const std::string message = Line(parcelon::messages::TextUtf8(failure), path);
-        Keep(CodeOf(failure), message);
+        // The archive itself, met in the tree or the list, is left out by
+        // design; the report function hears of it all the same.
+        if (failure != PackFailure::SourceIsArchive) Keep(CodeOf(failure), message);
         // What concerns the archive as a whole is the call's result; the
         // report function hears of the files.
         const bool whole_archive = failure == PackFailure::CannotRemoveOldArchive ||

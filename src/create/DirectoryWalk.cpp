@@ -47,7 +47,10 @@ struct Walk {
             item.path = prefix + entry.name;
             if (!PassesNameFilters(item.path, includes, excludes)) continue;
             if (minutes > 0 && !IsModifiedWithin(item.path, minutes, *guards.time)) continue;
-            if (IsOneOf(item.path, entry.size, guards.archives)) continue;
+            if (IsOneOf(item.path, entry.size, guards.archives)) {
+                if (guards.diagnostics != nullptr) guards.diagnostics->Report(PackFailure::SourceIsArchive, item.path);
+                continue;
+            }
             if (relative_names) {
                 item.folder = folder;
                 item.name = folder + entry.name;

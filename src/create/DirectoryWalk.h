@@ -12,6 +12,7 @@
 #include "create/FileAge.h"
 #include "create/PackItem.h"
 #include "create/ArchiveWriter.h"
+#include "messages/Messages.h"
 #include "platform/Platform.h"
 
 namespace parcelon {
@@ -25,6 +26,9 @@ struct WalkGuards {
     // A stop ends the walk where it stands (the files listed so far stay
     // listed); the operation then packs nothing more anyway.
     const std::atomic<bool>* stop = nullptr;
+    // Told of the archive met in the tree (no line: the class says nothing
+    // of it); may be null.
+    Diagnostics* diagnostics = nullptr;
 };
 
 // Appends an item for every file below dir (dir's own files only unless

@@ -192,6 +192,11 @@ private:
         const std::size_t index = first.item;
         const PackItem& item = items_[index];
         if (first.source == Source::Unreadable) {
+            // No line for the class, which passes over such files; the C
+            // interface reports them.
+            diagnostics_.Report(platform::PathExists(item.path) ? PackFailure::SourceUnreadable
+                                                                 : PackFailure::SourceMissing,
+                                item.path);
             DropItem(index);
             return true;
         }

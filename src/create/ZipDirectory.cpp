@@ -41,6 +41,7 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     progress.Restart();
     WalkGuards guards;
     guards.archives = archive.own_files();
+    guards.diagnostics = &diagnostics;
     guards.stop = &state.stop;
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
                          guards);

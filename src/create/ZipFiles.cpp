@@ -101,7 +101,10 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     for (const std::wstring& path : vecFiles) {
         PackItem item = MakeListItem(state.base_dir, path);
         // The archive itself, listed by any name, would grow as it is read.
-        if (IsOneOf(item.path, item.size, archive.own_files())) continue;
+        if (IsOneOf(item.path, item.size, archive.own_files())) {
+            diagnostics.Report(PackFailure::SourceIsArchive, item.path);
+            continue;
+        }
         progress.AddToTotal(item.size);
         items.push_back(std::move(item));
     }

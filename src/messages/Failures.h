@@ -18,6 +18,11 @@ enum class PackFailure {
     CannotOpenSource,       // the file cannot be opened for reading
     CannotWriteEntry,       // the entry's data or its close cannot be written
     CannotReadSource,       // reading the file failed part way
+    // Files left out without a line from the class (it passes over them
+    // silently); the C interface's report function hears of them.
+    SourceMissing,          // a listed or walked file is not there (any more)
+    SourceUnreadable,       // it is there, and the process may not read it
+    SourceIsArchive,        // it is the archive being written, or the one it replaces
 };
 
 // Extraction (UnzipFile and its per-entry step).

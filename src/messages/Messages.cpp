@@ -39,6 +39,14 @@ Line PackLine(PackFailure failure) {
     case PackFailure::CannotReadSource:
         return {"\xCE\xC4\xBC\xFE\xB6\xC1\xC8\xA1\xB4\xED\xCE\xF3\xA3\xBA\xD5\xFD\xD4\xDA\xCC\xED\xBC\xD3\xA3\xBA",
                 u8"文件读取错误：正在添加："};
+    // Passed over without a line, as the class always did; the texts are
+    // for the C interface's reports.
+    case PackFailure::SourceMissing:
+        return {nullptr, u8"文件不存在：正在添加："};
+    case PackFailure::SourceUnreadable:
+        return {nullptr, u8"文件打开错误：正在添加："};
+    case PackFailure::SourceIsArchive:
+        return {nullptr, u8"跳过压缩文件自身："};
     case PackFailure::None:
     case PackFailure::CannotRemoveOldArchive: // the old archive stays; nothing is said
         break;

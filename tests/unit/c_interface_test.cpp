@@ -244,3 +244,51 @@ TEST(CInterfaceErrorTextTest, EveryCodeHasItsOwnTextAndOtherNumbersNone) {
     EXPECT_EQ(std::string(parcelon_error_text(9999)), unknown);
     EXPECT_EQ(PARCELON_STOPPED, PARCELON_E_STOPPED);
 }
+
+namespace {
+
+struct LeftOut {
+    std::vector<int> codes;
+    std::vector<std::string> paths;
+    std::vector<std::string> messages;
+};
+void PARCELON_CALL RecordLeftOut(int code, const char* path, const char* message, void* user_data) {
+    auto& seen = *static_cast<LeftOut*>(user_data);
+    seen.codes.push_back(code);
+    seen.paths.push_back(path);
+    seen.messages.push_back(message);
+}
+
+} // namespace
+
+TEST_F(CInterfaceTest, PackingReportsEveryFileItLeavesOut) {
+    LeftOut seen;
+    parcelon_set_report(a, RecordLeftOut, &seen);
+    ASSERT_EQ(parcelon_set_option(a, PARCELON_OPT_STDERR, 0), 1);
+    // A missing file, a folder (cannot be opened), and the archive itself
+    // listed by name: each reported, the rest packed.
+    const std::string missing = Utf8("in/missing.txt");
+    const std::string folder = Utf8("in/sub");
+    const std::string self = Utf8("self.zip");
+    const std::string present = Utf8("in/a.txt");
+    WriteFile(dir / "self.zip", "an older archive");
+    const char* files[] = {present.c_str(), missing.c_str(), folder.c_str(), self.c_str()};
+    EXPECT_EQ(parcelon_zip_files_utf8(a, files, 4, self.c_str(), 6, nullptr), 1);
+    EXPECT_EQ(seen.codes, std::vector<int>({PARCELON_E_SOURCE_IS_ARCHIVE, PARCELON_E_SOURCE_MISSING,
+                                            PARCELON_E_CANNOT_OPEN_SOURCE}));
+    EXPECT_EQ(seen.paths, std::vector<std::string>({self, missing, folder}));
+    for (std::size_t i = 0; i < seen.messages.size(); ++i)
+        EXPECT_NE(seen.messages[i].find(seen.paths[i]), std::string::npos) << seen.messages[i];
+    // The last file that failed decides the outcome; the archive itself,
+    // left out by design, does not.
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_E_CANNOT_OPEN_SOURCE);
+    EXPECT_EQ(EntryNames(dir / "self.zip"), std::vector<std::string>({"a.txt", "sub"}));
+
+    // A walk that meets the archive in its tree says so too.
+    seen = LeftOut();
+    const std::string in = Utf8("in");
+    const std::string inside = Utf8("in/tree.zip");
+    EXPECT_EQ(parcelon_zip_directory_utf8(a, in.c_str(), inside.c_str(), 1, 6, nullptr, 0, nullptr, 0, nullptr, 0), 1);
+    EXPECT_EQ(seen.codes, std::vector<int>({PARCELON_E_SOURCE_IS_ARCHIVE}));
+    EXPECT_EQ(parcelon_last_error(a), PARCELON_OK);
+}

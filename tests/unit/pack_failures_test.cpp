@@ -29,18 +29,23 @@ protected:
 } // namespace
 
 TEST_F(PackFailureTest, EachFileThatFailsIsReportedInListOrder) {
-    StderrCapture quiet;
     const std::vector<std::wstring> list = {dir.W("src/a.txt"), dir.W("src/sub"), dir.W("src/missing.txt")};
+    StderrCapture err;
     EXPECT_TRUE(parcelon::ZipFiles(state, list, dir.W("six.zip").c_str(), 6, nullptr, diagnostics));
     // A folder named in the list cannot be read; a missing path is passed
-    // over without a word.
-    EXPECT_EQ(diagnostics.packing, std::vector<PackFailure>({PackFailure::CannotOpenSource}));
-    EXPECT_EQ(diagnostics.subjects, std::vector<std::wstring>({dir.W("src/sub")}));
+    // over without a line (the class's way), but reported all the same, for
+    // the C interface's hosts.
+    EXPECT_EQ(diagnostics.packing, std::vector<PackFailure>({PackFailure::CannotOpenSource, PackFailure::SourceMissing}));
+    EXPECT_EQ(diagnostics.subjects, std::vector<std::wstring>({dir.W("src/sub"), dir.W("src/missing.txt")}));
+    EXPECT_EQ(err.Text(), MessageLine(PackFailure::CannotOpenSource, dir.A("src/sub")));
 
     diagnostics = RecordingDiagnostics();
+    StderrCapture quiet;
     EXPECT_TRUE(parcelon::ZipFiles(state, list, dir.W("ten.zip").c_str(), 10, nullptr, diagnostics));
-    EXPECT_EQ(diagnostics.packing, std::vector<PackFailure>({PackFailure::CannotAddEntry, PackFailure::CannotAddEntry}));
-    EXPECT_EQ(diagnostics.subjects, std::vector<std::wstring>({dir.W("src/a.txt"), dir.W("src/sub")}));
+    EXPECT_EQ(diagnostics.packing, std::vector<PackFailure>({PackFailure::CannotAddEntry, PackFailure::CannotAddEntry,
+                                                             PackFailure::SourceMissing}));
+    EXPECT_EQ(diagnostics.subjects,
+              std::vector<std::wstring>({dir.W("src/a.txt"), dir.W("src/sub"), dir.W("src/missing.txt")}));
 }
 
 TEST_F(PackFailureTest, AFolderEntryThatCannotBeOpenedIsNamedByItsEntry) {
