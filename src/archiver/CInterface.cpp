@@ -110,9 +110,12 @@ public:
 
     void Report(parcelon::UnzipFailure failure, std::wstring_view subject) override {
         using parcelon::UnzipFailure;
-        const std::string name = entry_names_ ? parcelon::WideToUtf8(subject) : std::string();
+        // The reading calls name the entry after a colon; the class's
+        // lines (parcelon_unzip_file) name nothing.
+        const bool named = entry_names_ && !subject.empty();
+        const std::string name = named ? u8"：" + parcelon::WideToUtf8(subject) : std::string();
         if (reporting_.stderr_lines) {
-            if (entry_names_) parcelon::messages::WriteLine(parcelon::messages::Text(failure), parcelon::platform::WideToAnsi(subject));
+            if (named) parcelon::messages::WriteLine(parcelon::messages::Text(failure), "\xA3\xBA" + parcelon::platform::WideToAnsi(subject));
             else Diagnostics::Report(failure, subject);
         }
         const std::string message = Line(parcelon::messages::TextUtf8(failure), name);
@@ -308,7 +311,8 @@ int Test(parcelon_archiver* a, const std::wstring& zip_file, const char* passwor
         a,
         [&](parcelon::Diagnostics& diagnostics) {
             ReadingBridge bridge(*a);
-            return parcelon::TestArchive(zip_file, password, &bridge, diagnostics);
+            return parcelon::TestArchive(zip_file, password, parcelon::ReadingThreads(a->threads), &bridge,
+                                         diagnostics);
         },
         true);
 }
@@ -321,6 +325,7 @@ int Extract(parcelon_archiver* a, const std::wstring& zip_file, const std::wstri
             ReadingBridge bridge(*a);
             parcelon::ExtractOptions options = a->extract;
             options.patterns = std::move(patterns);
+            options.threads = parcelon::ReadingThreads(a->threads);
             return parcelon::ExtractArchive(zip_file, dest_dir, password, options, &bridge, diagnostics);
         },
         true);

@@ -34,6 +34,9 @@ public:
     virtual ~EntrySink() = default;
     // False when the bytes could not be taken.
     virtual bool Write(const unsigned char* data, std::size_t size) = 0;
+    // Empty again, for another try at the same entry (another password);
+    // false when it cannot be.
+    virtual bool Restart() { return false; }
 };
 
 // Follows an entry's decoded bytes, a block at a time, once each block is

@@ -30,8 +30,10 @@ void EntryFolders::Remember(std::wstring_view folder) {
     if (known_.emplace(folder).second) known_units_ += folder.size();
 }
 
-bool EntryFolders::Make(const std::wstring& name, const EntryPath& path) {
+bool EntryFolders::Make(const std::wstring& name, const EntryPath& path, std::size_t* made_from) {
     const std::wstring_view text(name);
+    std::size_t first_made = path.folder_ends.size();
+    if (made_from != nullptr) *made_from = first_made;
     // A folder known to be there has every folder above it there too:
     // start below the deepest one known.
     std::size_t first = path.folder_ends.size();
@@ -40,10 +42,21 @@ bool EntryFolders::Make(const std::wstring& name, const EntryPath& path) {
     for (std::size_t i = first; i < path.folder_ends.size(); ++i) {
         const std::wstring_view relative = text.substr(0, path.folder_ends[i]);
         folder.assign(dest_prefix_).append(relative);
-        if (!platform::MakeDirectory(folder)) return false;
+        bool created = false;
+        if (!platform::MakeDirectory(folder, &created)) return false;
+        if (created && first_made == path.folder_ends.size()) first_made = i;
+        if (made_from != nullptr) *made_from = first_made;
         Remember(relative);
     }
     return true;
+}
+
+void EntryFolders::Unmake(const std::wstring& name, const EntryPath& path, std::size_t made_from) {
+    if (made_from >= path.folder_ends.size()) return;
+    known_.clear();
+    known_units_ = 0;
+    for (std::size_t i = path.folder_ends.size(); i-- > made_from;)
+        platform::RemoveEmptyDirectory(dest_prefix_ + name.substr(0, path.folder_ends[i]));
 }
 
 } // namespace parcelon

@@ -21,8 +21,16 @@ public:
     explicit EntryFolders(std::wstring dest_prefix);
 
     // Makes each folder of path (a name ClassifyEntryName called safe) that
-    // is missing; false when one cannot be made.
-    bool Make(const std::wstring& name, const EntryPath& path);
+    // is missing; false when one cannot be made. made_from (when given)
+    // becomes the index in path.folder_ends of the first folder this call
+    // created (every deeper one was created too), or their count when it
+    // created none.
+    bool Make(const std::wstring& name, const EntryPath& path, std::size_t* made_from = nullptr);
+
+    // Removes the folders a Make call created (from made_from on), deepest
+    // first, where they are still empty: an entry given up after its
+    // folders were made leaves none behind.
+    void Unmake(const std::wstring& name, const EntryPath& path, std::size_t made_from);
 
 private:
     bool Known(std::wstring_view folder) const;
@@ -30,6 +38,7 @@ private:
 
     std::wstring dest_prefix_;
     std::set<std::wstring, std::less<>> known_;
+    // (Folders given up on are forgotten: the cache is cleared.)
     std::size_t known_units_ = 0;
 };
 

@@ -1,9 +1,13 @@
 #include "extract/Extraction.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <limits>
+#include <memory>
 
 #include "extract/ArchiveReader.h"
+#include "extract/DecodeWorkers.h"
 #include "extract/EntryFolders.h"
 #include "extract/EntryTime.h"
 #include "extract/NamePatterns.h"
@@ -16,6 +20,10 @@ namespace parcelon {
 
 namespace {
 
+// How often the calling thread, waiting for an entry, tells the host how
+// far the workers got.
+constexpr auto kProgressPoll = std::chrono::milliseconds(20);
+
 int Percentage(std::uint64_t done, std::uint64_t total) {
     if (total == 0 || done >= total) return 100;
     if (done <= std::numeric_limits<std::uint64_t>::max() / 100) return static_cast<int>(done * 100 / total);
@@ -23,67 +31,85 @@ int Percentage(std::uint64_t done, std::uint64_t total) {
 }
 
 // The call's progress over the selected entries' recorded sizes, and its
-// stop, told to the observer block by block.
-class ProgressCounter final : public BlockObserver {
+// stop. Whoever decodes counts the bytes; the host hears of them on the
+// calling thread alone, and only of percentages that rose.
+class CallProgress {
 public:
-    ProgressCounter(ReadingObserver* observer, std::uint64_t total) : observer_(observer), total_(total) {}
+    CallProgress(ReadingObserver* observer, std::uint64_t total) : observer_(observer), total_(total) {}
 
-    bool Stopped() const { return observer_ != nullptr && observer_->StopRequested(); }
-
-    void StartEntry(std::uint64_t size) {
-        entry_start_ = done_;
-        entry_size_ = size;
+    // From any thread.
+    bool StopRequested() const {
+        return cancelled_.load(std::memory_order_relaxed) || (observer_ != nullptr && observer_->StopRequested());
     }
-    // The entry is decoded again from its start (another password).
-    void RestartEntry() { done_ = entry_start_; }
-    // Whatever became of the entry, its share is done.
-    void EndEntry() { Advance(std::max(done_, entry_start_ + entry_size_)); }
+    void Count(std::uint64_t bytes) { done_.fetch_add(bytes, std::memory_order_relaxed); }
+    void Uncount(std::uint64_t bytes) { done_.fetch_sub(bytes, std::memory_order_relaxed); }
+
+    // On the calling thread: the call ends early; entries in hand give up.
+    void Cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+    void Publish() { Tell(Percentage(done_.load(std::memory_order_relaxed), total_)); }
     void End() { Tell(100); }
 
-    UnzipFailure OnBlock(std::size_t size) override {
-        Advance(done_ + size);
-        return Stopped() ? UnzipFailure::Stopped : UnzipFailure::None;
-    }
-
 private:
-    void Advance(std::uint64_t done) {
-        done_ = done;
-        Tell(Percentage(done_, total_));
-    }
     void Tell(int percent) {
-        if (observer_ == nullptr || percent == last_) return;
+        if (observer_ == nullptr || percent <= last_) return;
         last_ = percent;
         observer_->Progress(percent);
     }
 
     ReadingObserver* observer_;
     std::uint64_t total_;
-    std::uint64_t done_ = 0;
-    std::uint64_t entry_start_ = 0;
-    std::uint64_t entry_size_ = 0;
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<bool> cancelled_{false};
     int last_ = 0;
+};
+
+// One entry's share of the progress, block by block, wherever it is decoded.
+class EntryProgress final : public BlockObserver {
+public:
+    EntryProgress(CallProgress& call, bool on_calling_thread) : call_(call), on_calling_thread_(on_calling_thread) {}
+
+    UnzipFailure OnBlock(std::size_t size) override {
+        counted_ += size;
+        call_.Count(size);
+        if (on_calling_thread_) call_.Publish();
+        return call_.StopRequested() ? UnzipFailure::Stopped : UnzipFailure::None;
+    }
+    // The entry is decoded again from its start (another password).
+    void Restart() {
+        call_.Uncount(counted_);
+        counted_ = 0;
+    }
+    // Whatever became of the entry, its share is done.
+    void End(std::uint64_t size) {
+        if (size > counted_) call_.Count(size - counted_);
+        counted_ = std::max(counted_, size);
+    }
+
+private:
+    CallProgress& call_;
+    bool on_calling_thread_;
+    std::uint64_t counted_ = 0;
 };
 
 // Takes a tested entry's bytes and keeps none.
 class DiscardingSink final : public EntrySink {
 public:
     bool Write(const unsigned char*, std::size_t) override { return true; }
-    bool Restart() { return true; }
+    bool Restart() override { return true; }
 };
 
 // The data into sink, with the password as given and, when that fails and
 // the password has white space around it, with the text the packing side
 // would have used: archives packed with " s3cret " open with " s3cret ".
-template <typename Sink>
 UnzipFailure DecodeWithPassword(ArchiveReader& reader, const ArchiveEntry& entry, const EntrySpan& span,
-                                const char* password, Sink& sink, ProgressCounter& progress) {
+                                const char* password, EntrySink& sink, EntryProgress& progress) {
     const UnzipFailure first = reader.Decode(entry.record, span, password, sink, &progress);
     if (first == UnzipFailure::None || first == UnzipFailure::CannotWriteOutput || first == UnzipFailure::Stopped ||
         password == nullptr || (entry.record.flags & zip::kFlagEncrypted) == 0)
         return first;
     const std::string trimmed = TrimSpaces(password);
     if (trimmed == password || !sink.Restart()) return first;
-    progress.RestartEntry();
+    progress.Restart();
     const UnzipFailure second = reader.Decode(entry.record, span, trimmed.c_str(), sink, &progress);
     return second == UnzipFailure::None || second == UnzipFailure::Stopped ? second : first;
 }
@@ -98,6 +124,36 @@ std::uint64_t SelectedTotal(const std::wstring& zip_path, const std::vector<std:
         if (Selected(entry.name, patterns)) total += entry.record.uncompressed_size;
     return total;
 }
+
+// One entry on its way: prepared on the calling thread, in directory order;
+// decoded there or on a worker; finished on the calling thread, in order.
+struct EntryJob {
+    EntryJob(const ArchiveEntry& taken, CallProgress& call, bool inline_decoding)
+        : entry(taken), progress(call, inline_decoding) {}
+
+    ArchiveEntry entry;
+    EntryPath path;
+    std::size_t folders_made_from = 0; // see EntryFolders::Make
+    EntrySpan span;
+    std::wstring target;                // the file it becomes (extraction)
+    UnzipFailure failure = UnzipFailure::None;
+    bool decode = false;                // its data are to be decoded
+    std::unique_ptr<EntrySink> sink;
+    EntryProgress progress;
+    DecodeWorkers::Task task;
+    bool end_of_call = false;           // stands for the directory's end or damage, or a stop
+};
+
+// What a reading call does with each entry: prepare it, give it a sink to
+// decode into, finish it or give it up.
+class EntryHandler {
+public:
+    virtual ~EntryHandler() = default;
+    virtual void Prepare(EntryJob& job) = 0;
+    virtual std::unique_ptr<EntrySink> MakeSink(EntryJob& job) = 0;
+    virtual UnzipFailure Finish(EntryJob& job) = 0;
+    virtual void Abandon(EntryJob& job) = 0;
+};
 
 // Where the entries go: the destination and a "/", and whether the
 // destination exists (it must already be there).
@@ -115,7 +171,9 @@ Destination DestinationOf(const std::wstring& dest_dir) {
     return dest;
 }
 
-// What the entries written so far add up to, against the limits.
+// What the entries taken so far add up to, against the limits: counted
+// when an entry is prepared, in directory order, so the same entries pass
+// whatever the number of threads.
 struct Budget {
     std::uint64_t bytes = 0;
     std::uint64_t entries = 0;
@@ -133,55 +191,95 @@ bool WithinLimits(const ExtractLimits& limits, const Budget& used, const Central
     return true;
 }
 
-class Extraction {
+class Extracting final : public EntryHandler {
 public:
-    Extraction(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
-               const ExtractOptions& options, ProgressCounter& progress)
-        : reader_(zip_path), dest_(DestinationOf(dest_dir)), folders_(dest_.prefix), password_(password),
-          options_(options), progress_(progress) {}
+    Extracting(ArchiveReader& reader, const std::wstring& dest_dir, const ExtractOptions& options)
+        : reader_(reader), dest_(DestinationOf(dest_dir)), folders_(dest_.prefix), options_(options) {}
 
-    ArchiveReader& reader() { return reader_; }
-
-    // One entry: None when it is on disk, or passed over as asked
-    // (ExistingFileKept), else why not.
-    UnzipFailure Extract(const ArchiveEntry& entry) {
-        const CentralRecord& record = entry.record;
-        const EntryPath path = ClassifyEntryName(entry.name);
-        if (!path.safe) return UnzipFailure::EntryNameUnsafe;
-        if (!dest_.exists) return UnzipFailure::DestinationMissing;
-        if (path.folder && record.uncompressed_size > 0) return UnzipFailure::FolderEntryHasData;
-        if (!WithinLimits(options_.limits, budget_, record)) return UnzipFailure::LimitExceeded;
-
-        EntrySpan span;
-        const UnzipFailure located = reader_.Locate(record, span);
-        if (located != UnzipFailure::None) return located;
-        if (!folders_.Make(entry.name, path)) return UnzipFailure::CannotCreateFolder;
+    void Prepare(EntryJob& job) override {
+        const CentralRecord& record = job.entry.record;
+        job.path = ClassifyEntryName(job.entry.name);
+        job.folders_made_from = job.path.folder_ends.size();
+        job.failure = Check(job);
+        if (job.failure != UnzipFailure::None) return;
         ++budget_.entries;
-        if (path.folder) return UnzipFailure::None;
-
-        const std::wstring target = dest_.prefix + entry.name;
-        if (platform::DirectoryExists(target)) return UnzipFailure::CannotCreateOutput;
-        if (options_.overwrite != Overwrite::Replace && platform::PathExists(target))
-            return options_.overwrite == Overwrite::Skip ? UnzipFailure::ExistingFileKept : UnzipFailure::ExistingFile;
-        OutputFile output(target);
-        if (!output.IsOpen()) return UnzipFailure::CannotCreateOutput;
-        const UnzipFailure decoded = DecodeWithPassword(reader_, entry, span, password_, output, progress_);
-        if (decoded != UnzipFailure::None) return decoded;
-        const UnzipFailure committed = output.Commit();
-        if (committed != UnzipFailure::None) return committed;
         budget_.bytes += record.uncompressed_size;
-        if (options_.restore_times) platform::SetModificationTime(target, ModificationTime(record));
-        return UnzipFailure::None;
+        if (job.path.folder) return;
+        job.target = dest_.prefix + job.entry.name;
+        if (platform::DirectoryExists(job.target)) job.failure = UnzipFailure::CannotCreateOutput;
+        else job.failure = Existing(job);
+        job.decode = job.failure == UnzipFailure::None;
+    }
+
+    std::unique_ptr<EntrySink> MakeSink(EntryJob& job) override {
+        auto output = std::make_unique<OutputFile>(job.target);
+        if (!output->IsOpen()) job.failure = UnzipFailure::CannotCreateOutput;
+        return output;
+    }
+
+    UnzipFailure Finish(EntryJob& job) override {
+        if (job.failure != UnzipFailure::None || !job.decode) return job.failure;
+        // An entry of the same name may have been written since this one
+        // was prepared.
+        const UnzipFailure existing = Existing(job);
+        if (existing != UnzipFailure::None) {
+            job.sink.reset();
+            return existing;
+        }
+        const UnzipFailure committed = static_cast<OutputFile&>(*job.sink).Commit();
+        if (committed == UnzipFailure::None && options_.restore_times)
+            platform::SetModificationTime(job.target, ModificationTime(job.entry.record));
+        return committed;
+    }
+
+    void Abandon(EntryJob& job) override {
+        job.sink.reset();
+        folders_.Unmake(job.entry.name, job.path, job.folders_made_from);
     }
 
 private:
-    ArchiveReader reader_;
+    // Everything that is known before a byte of the entry is read.
+    UnzipFailure Check(EntryJob& job) {
+        const CentralRecord& record = job.entry.record;
+        if (!job.path.safe) return UnzipFailure::EntryNameUnsafe;
+        if (!dest_.exists) return UnzipFailure::DestinationMissing;
+        if (job.path.folder && record.uncompressed_size > 0) return UnzipFailure::FolderEntryHasData;
+        if (!WithinLimits(options_.limits, budget_, record)) return UnzipFailure::LimitExceeded;
+        const UnzipFailure located = reader_.Locate(record, job.span);
+        if (located != UnzipFailure::None) return located;
+        if (!folders_.Make(job.entry.name, job.path, &job.folders_made_from)) return UnzipFailure::CannotCreateFolder;
+        return UnzipFailure::None;
+    }
+
+    UnzipFailure Existing(const EntryJob& job) const {
+        if (options_.overwrite == Overwrite::Replace || !platform::PathExists(job.target)) return UnzipFailure::None;
+        return options_.overwrite == Overwrite::Skip ? UnzipFailure::ExistingFileKept : UnzipFailure::ExistingFile;
+    }
+
+    ArchiveReader& reader_;
     Destination dest_;
     EntryFolders folders_;
-    const char* password_;
     const ExtractOptions& options_;
-    ProgressCounter& progress_;
     Budget budget_;
+};
+
+class Testing final : public EntryHandler {
+public:
+    explicit Testing(ArchiveReader& reader) : reader_(reader) {}
+
+    void Prepare(EntryJob& job) override {
+        const CentralRecord& record = job.entry.record;
+        if (job.entry.is_folder && record.uncompressed_size > 0) job.failure = UnzipFailure::FolderEntryHasData;
+        else job.failure = reader_.Locate(record, job.span);
+        // A folder entry's data are not read by extraction either.
+        job.decode = job.failure == UnzipFailure::None && !job.entry.is_folder;
+    }
+    std::unique_ptr<EntrySink> MakeSink(EntryJob&) override { return std::make_unique<DiscardingSink>(); }
+    UnzipFailure Finish(EntryJob& job) override { return job.failure; }
+    void Abandon(EntryJob& job) override { job.sink.reset(); }
+
+private:
+    ArchiveReader& reader_;
 };
 
 // A failure that ends the call even when the host asked to keep going:
@@ -190,85 +288,142 @@ bool EndsTheCall(UnzipFailure failure) {
     return failure == UnzipFailure::Stopped || failure == UnzipFailure::DestinationMissing;
 }
 
-} // namespace
+// How a call goes through the archive's entries.
+struct RunSettings {
+    const std::vector<std::wstring>* patterns = nullptr; // null: every entry
+    bool keep_going = false;
+    unsigned threads = 1;
+};
 
-bool ExtractArchive(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
-                    const ExtractOptions& options, ReadingObserver* observer, Diagnostics& diagnostics) {
-    const platform::CodePageScope code_page;
-    ProgressCounter progress(observer, observer != nullptr ? SelectedTotal(zip_path, options.patterns) : 0);
-    Extraction extraction(zip_path, dest_dir, password, options, progress);
-    ArchiveReader& reader = extraction.reader();
+// The one loop of every reading call: entries are prepared in directory
+// order, decoded on the calling thread or on workers (a window of them in
+// flight), and finished, reported and told in directory order, so that the
+// files, the reports and the result are the same at every thread count.
+bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* password, const RunSettings& settings,
+                CallProgress& progress, Diagnostics& diagnostics) {
+    // The jobs in flight, and what the workers run for them, outlive the
+    // workers (declared first, gone last), whatever way the call ends.
+    std::deque<std::unique_ptr<EntryJob>> window;
+    const auto decode = [&reader, &handler, password](EntryJob& job) {
+        job.sink = handler.MakeSink(job);
+        if (job.failure == UnzipFailure::None)
+            job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress);
+    };
+    DecodeWorkers workers(settings.threads);
+    const bool inline_decoding = workers.workers() == 0;
+    const std::size_t window_size = inline_decoding ? 1 : 4 * workers.workers();
+    bool preparing = true;
     bool all_done = true;
+
+    const auto give_up_the_rest = [&]() {
+        progress.Cancel();
+        workers.Cancel();
+        while (!window.empty()) {
+            handler.Abandon(*window.front());
+            window.pop_front();
+        }
+    };
+
     ArchiveEntry entry;
     for (;;) {
-        const UnzipFailure read = reader.Next(entry);
-        if (read != UnzipFailure::None) {
-            // The archive, or its directory, is damaged: nothing further can
-            // be trusted.
-            diagnostics.Report(read, {});
-            all_done = false;
-            break;
+        while (preparing && window.size() < window_size) {
+            const UnzipFailure read = reader.Next(entry);
+            if (read == UnzipFailure::None && reader.done()) {
+                preparing = false;
+                break;
+            }
+            if (read == UnzipFailure::None && !Selected(entry.name, *settings.patterns)) continue;
+            auto job = std::make_unique<EntryJob>(entry, progress, inline_decoding);
+            if (read != UnzipFailure::None || progress.StopRequested()) {
+                // The archive, or its directory, is damaged (nothing after
+                // can be trusted), or the host asked for a stop.
+                job->failure = read != UnzipFailure::None ? read : UnzipFailure::Stopped;
+                job->end_of_call = true;
+                preparing = false;
+            } else {
+                handler.Prepare(*job);
+                if (job->failure != UnzipFailure::None && !settings.keep_going) preparing = false;
+            }
+            if (job->decode) {
+                EntryJob& taken = *job;
+                job->task.run = [&decode, &taken]() { decode(taken); };
+                workers.Submit(job->task);
+            }
+            window.push_back(std::move(job));
         }
-        if (reader.done()) break;
-        if (!Selected(entry.name, options.patterns)) continue;
-        if (progress.Stopped()) {
-            diagnostics.Report(UnzipFailure::Stopped, {});
-            all_done = false;
-            break;
+        if (window.empty()) break;
+
+        EntryJob& job = *window.front();
+        if (job.decode) {
+            while (!workers.WaitFor(job.task, kProgressPoll)) progress.Publish();
+            if (job.task.skipped) job.failure = UnzipFailure::Stopped;
         }
-        progress.StartEntry(entry.record.uncompressed_size);
-        const UnzipFailure failure = extraction.Extract(entry);
-        progress.EndEntry();
-        if (failure == UnzipFailure::None) continue;
-        if (failure == UnzipFailure::ExistingFileKept) {
-            diagnostics.Report(failure, entry.name);
+        // Nothing more is moved into place once the host asked for a stop.
+        if (!job.end_of_call && progress.StopRequested()) {
+            job.failure = UnzipFailure::Stopped;
+            job.end_of_call = true;
+        }
+        UnzipFailure failure = job.end_of_call ? job.failure : handler.Finish(job);
+        job.progress.End(job.entry.record.uncompressed_size);
+        progress.Publish();
+        if (failure == UnzipFailure::None) {
+            window.pop_front();
             continue;
         }
-        diagnostics.Report(failure, failure == UnzipFailure::Stopped ? std::wstring() : entry.name);
+        // A stop, and the archive as a whole, concern no entry.
+        const bool no_entry = job.end_of_call || failure == UnzipFailure::Stopped;
+        diagnostics.Report(failure, no_entry ? std::wstring() : job.entry.name);
+        if (failure == UnzipFailure::ExistingFileKept) {
+            window.pop_front();
+            continue;
+        }
         all_done = false;
-        if (!options.keep_going || EndsTheCall(failure)) break;
+        if (job.end_of_call || !settings.keep_going || EndsTheCall(failure)) {
+            // The failed entry keeps what it made (its folders); the ones
+            // after it leave nothing, as they would with one thread.
+            job.sink.reset();
+            window.pop_front();
+            give_up_the_rest();
+            break;
+        }
+        window.pop_front();
     }
     progress.End();
     return all_done;
 }
 
-bool TestArchive(const std::wstring& zip_path, const char* password, ReadingObserver* observer,
+} // namespace
+
+unsigned ReadingThreads(unsigned requested) {
+    const unsigned wanted = requested == 0 ? platform::ProcessorCount() : requested;
+    return std::max(1u, std::min(wanted, kMaxReadingThreads));
+}
+
+bool ExtractArchive(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
+                    const ExtractOptions& options, ReadingObserver* observer, Diagnostics& diagnostics) {
+    const platform::CodePageScope code_page;
+    CallProgress progress(observer, observer != nullptr ? SelectedTotal(zip_path, options.patterns) : 0);
+    ArchiveReader reader(zip_path);
+    Extracting handler(reader, dest_dir, options);
+    RunSettings settings;
+    settings.patterns = &options.patterns;
+    settings.keep_going = options.keep_going;
+    settings.threads = options.threads;
+    return RunEntries(reader, handler, password, settings, progress, diagnostics);
+}
+
+bool TestArchive(const std::wstring& zip_path, const char* password, unsigned threads, ReadingObserver* observer,
                  Diagnostics& diagnostics) {
     const platform::CodePageScope code_page;
     const std::vector<std::wstring> every;
-    ProgressCounter progress(observer, observer != nullptr ? SelectedTotal(zip_path, every) : 0);
+    CallProgress progress(observer, observer != nullptr ? SelectedTotal(zip_path, every) : 0);
     ArchiveReader reader(zip_path);
-    bool all_sound = true;
-    ArchiveEntry entry;
-    for (;;) {
-        UnzipFailure failure = reader.Next(entry);
-        if (failure != UnzipFailure::None) {
-            diagnostics.Report(failure, {});
-            all_sound = false;
-            break;
-        }
-        if (reader.done()) break;
-        if (progress.Stopped()) {
-            diagnostics.Report(UnzipFailure::Stopped, {});
-            all_sound = false;
-            break;
-        }
-        progress.StartEntry(entry.record.uncompressed_size);
-        EntrySpan span;
-        DiscardingSink sink;
-        if (entry.is_folder && entry.record.uncompressed_size > 0) failure = UnzipFailure::FolderEntryHasData;
-        if (failure == UnzipFailure::None) failure = reader.Locate(entry.record, span);
-        // A folder entry's data are not read by extraction either.
-        if (failure == UnzipFailure::None && !entry.is_folder)
-            failure = DecodeWithPassword(reader, entry, span, password, sink, progress);
-        progress.EndEntry();
-        if (failure == UnzipFailure::None) continue;
-        diagnostics.Report(failure, failure == UnzipFailure::Stopped ? std::wstring() : entry.name);
-        all_sound = false;
-        if (failure == UnzipFailure::Stopped) break;
-    }
-    progress.End();
-    return all_sound;
+    Testing handler(reader);
+    RunSettings settings;
+    settings.patterns = &every;
+    settings.keep_going = true;
+    settings.threads = threads;
+    return RunEntries(reader, handler, password, settings, progress, diagnostics);
 }
 
 } // namespace parcelon

@@ -37,7 +37,13 @@ struct ExtractOptions {
     bool keep_going = false; // a failed entry is reported and the next one done
     ExtractLimits limits;
     bool restore_times = false; // each file gets its entry's modification time
+    unsigned threads = 1;       // decoding threads, from ReadingThreads; 1 decodes on the calling thread
 };
+
+// The threads a host's setting stands for: 0 the processors there are, at
+// most kMaxReadingThreads. Each decodes one entry at a time, in a few MiB.
+constexpr unsigned kMaxReadingThreads = 8;
+unsigned ReadingThreads(unsigned requested);
 
 // What a reading call tells its host as it runs.
 class ReadingObserver {
@@ -46,8 +52,9 @@ public:
     // A whole percentage of the selected entries' recorded sizes, each time
     // it changes (from 0, which is not sent), and 100 when the call ends.
     virtual void Progress(int percent) = 0;
-    // Looked at before each entry and after each block: true ends the call
-    // (Stopped), the entry in hand leaving nothing behind.
+    // Looked at before each entry and after each block, also from worker
+    // threads: true ends the call (Stopped), the entries in hand leaving
+    // nothing behind.
     virtual bool StopRequested() const = 0;
 };
 
@@ -62,7 +69,7 @@ bool ExtractArchive(const std::wstring& zip_path, const std::wstring& dest_dir, 
 // extraction but the names, which only matter on disk) and writes nothing;
 // each failed entry is reported and the test goes on. True when all are
 // sound.
-bool TestArchive(const std::wstring& zip_path, const char* password, ReadingObserver* observer,
+bool TestArchive(const std::wstring& zip_path, const char* password, unsigned threads, ReadingObserver* observer,
                  Diagnostics& diagnostics);
 
 } // namespace parcelon

@@ -26,8 +26,7 @@ public:
     bool IsOpen() const { return file_ != nullptr; }
     bool Write(const unsigned char* data, std::size_t size) override;
 
-    // Empty again, for another try at the same entry.
-    bool Restart();
+    bool Restart() override;
 
     // Closes the file and gives it the target's name: None, or
     // CannotWriteOutput when buffered data could not be written, or

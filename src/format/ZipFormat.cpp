@@ -1,5 +1,7 @@
 #include "format/ZipFormat.h"
 
+#include <algorithm>
+
 namespace parcelon::zip {
 
 bool FindExtraField(std::string_view extra, std::uint16_t tag, std::string_view& body) {
@@ -47,8 +49,10 @@ platform::SystemTime DosDateTimeFields(std::uint32_t dos_date_time) {
     const std::uint32_t date = dos_date_time >> 16;
     platform::SystemTime fields;
     fields.year = static_cast<int>(1980 + (date >> 9));
-    fields.month = static_cast<int>((date >> 5) & 0x0F);
-    fields.day = static_cast<int>(date & 0x1F);
+    // A date of 0 (folder entries of many writers) names no day: the
+    // first day DOS dates have.
+    fields.month = std::max(1, static_cast<int>((date >> 5) & 0x0F));
+    fields.day = std::max(1, static_cast<int>(date & 0x1F));
     fields.hour = static_cast<int>(time >> 11);
     fields.minute = static_cast<int>((time >> 5) & 0x3F);
     fields.second = static_cast<int>((time & 0x1F) * 2);

@@ -114,7 +114,8 @@ bool ReadExtendedModificationTime(std::string_view extra, std::int64_t& seconds)
 
 // The calendar fields of a DOS date and time as records store them (time
 // in the low 16 bits, date in the high): two-second steps, years from
-// 1980. Fields out of range come out as they are stored.
+// 1980. A month or day of 0 (a date of 0, as many writers give folder
+// entries) comes out as 1; other fields out of range as they are stored.
 platform::SystemTime DosDateTimeFields(std::uint32_t dos_date_time);
 
 } // namespace parcelon::zip

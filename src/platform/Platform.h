@@ -85,8 +85,11 @@ bool LookUpEntry(const std::wstring& path, FileStatus& status);
 bool DirectoryExists(const std::wstring& path);
 
 // Creates one folder; its parent must exist. True when it was created or
-// already is a folder.
-bool MakeDirectory(const std::wstring& path);
+// already is a folder; created (when given) says which.
+bool MakeDirectory(const std::wstring& path, bool* created = nullptr);
+
+// Removes a folder if it is empty; false when it stays.
+bool RemoveEmptyDirectory(const std::wstring& path);
 
 // What became of a file the library was asked to replace.
 enum class Removal {

@@ -274,11 +274,17 @@ bool DirectoryExists(const std::wstring& path) {
     return stat(NativeOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectory(const std::wstring& path) {
+bool MakeDirectory(const std::wstring& path, bool* created) {
+    if (created != nullptr) *created = false;
     if (path.empty()) return false;
-    if (mkdir(NativeOf(path).c_str(), 0777) == 0) return true;
+    if (mkdir(NativeOf(path).c_str(), 0777) == 0) {
+        if (created != nullptr) *created = true;
+        return true;
+    }
     return errno == EEXIST && DirectoryExists(path);
 }
+
+bool RemoveEmptyDirectory(const std::wstring& path) { return !path.empty() && rmdir(NativeOf(path).c_str()) == 0; }
 
 Removal RemoveFile(const std::wstring& path) {
     if (path.empty()) return Removal::Refused;

@@ -194,10 +194,18 @@ bool DirectoryExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool MakeDirectory(const std::wstring& path) {
+bool MakeDirectory(const std::wstring& path, bool* created) {
+    if (created != nullptr) *created = false;
     if (path.empty()) return false;
-    if (::CreateDirectoryW(Api(path).c_str(), nullptr) != FALSE) return true;
+    if (::CreateDirectoryW(Api(path).c_str(), nullptr) != FALSE) {
+        if (created != nullptr) *created = true;
+        return true;
+    }
     return ::GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
+}
+
+bool RemoveEmptyDirectory(const std::wstring& path) {
+    return !path.empty() && ::RemoveDirectoryW(Api(path).c_str()) != FALSE;
 }
 
 Removal RemoveFile(const std::wstring& path) {
