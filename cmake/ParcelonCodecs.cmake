@@ -19,6 +19,7 @@
 #
 #   PARCELON_STATIC_DEPENDENCIES    link the static archives (.a) of the
 #                                   installed libraries where there are any
+#                                   that a shared library can take (PIC)
 #   PARCELON_INFBACK9_SOURCE_DIR    a folder holding infback9.c and inftree9.c
 #   PARCELON_INFBACK9_ZLIB_DIR      a zlib source folder holding zutil.h
 
@@ -26,11 +27,26 @@ if(NOT DEFINED PARCELON_STATIC_DEPENDENCIES)
   option(PARCELON_STATIC_DEPENDENCIES "Link the static archives of the installed dependencies" OFF)
 endif()
 
-# parcelon_installed_codec(NAME PC_MODULE HEADER LIBRARY...): the INTERFACE
-# target parcelon_NAME over the installed library: its static archive when
-# PARCELON_STATIC_DEPENDENCIES asks for one and there is one, else
+# parcelon_static_archive_links(RESULT ARCHIVE SYMBOL): whether a shared
+# library that calls SYMBOL links with ARCHIVE, that is, whether the archive
+# was compiled as position-independent code (Debian's libbz2.a is not).
+function(parcelon_static_archive_links result archive symbol)
+  string(MAKE_C_IDENTIFIER "${symbol}" _id)
+  set(_dir "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/parcelon_pic_${_id}")
+  file(WRITE "${_dir}/check.c" "extern int ${symbol}();\nint parcelon_pic_check(void) { return ${symbol}(); }\n")
+  file(WRITE "${_dir}/CMakeLists.txt"
+    "cmake_minimum_required(VERSION 3.16)\nproject(parcelon_pic_check C)\n"
+    "add_library(check SHARED check.c)\ntarget_link_libraries(check PRIVATE \"${archive}\")\n")
+  try_compile(_links "${_dir}/build" "${_dir}" parcelon_pic_check)
+  set(${result} ${_links} PARENT_SCOPE)
+endfunction()
+
+# parcelon_installed_codec(NAME PC_MODULE HEADER SYMBOL LIBRARY...): the
+# INTERFACE target parcelon_NAME over the installed library: its static
+# archive when PARCELON_STATIC_DEPENDENCIES asks for one and there is one
+# that a shared library can take (SYMBOL is one of its functions), else
 # pkg-config's answer, else what find_library finds.
-function(parcelon_installed_codec name pc_module header)
+function(parcelon_installed_codec name pc_module header symbol)
   set(_names ${ARGN})
   set(_target parcelon_${name})
   add_library(${_target} INTERFACE)
@@ -42,13 +58,17 @@ function(parcelon_installed_codec name pc_module header)
       list(APPEND _static_names ${CMAKE_STATIC_LIBRARY_PREFIX}${_n}${CMAKE_STATIC_LIBRARY_SUFFIX})
     endforeach()
     find_library(PARCELON_${_upper}_STATIC_LIBRARY NAMES ${_static_names})
-    if(PARCELON_${_upper}_STATIC_LIBRARY AND PARCELON_${_upper}_INCLUDE_DIR)
+    set(_links FALSE)
+    if(PARCELON_${_upper}_STATIC_LIBRARY)
+      parcelon_static_archive_links(_links "${PARCELON_${_upper}_STATIC_LIBRARY}" ${symbol})
+    endif()
+    if(_links AND PARCELON_${_upper}_INCLUDE_DIR)
       target_include_directories(${_target} INTERFACE "${PARCELON_${_upper}_INCLUDE_DIR}")
       target_link_libraries(${_target} INTERFACE "${PARCELON_${_upper}_STATIC_LIBRARY}")
       add_library(parcelon::${name} ALIAS ${_target})
       return()
     endif()
-    message(STATUS "Parcelon: no static ${name} archive found; linking the shared library")
+    message(STATUS "Parcelon: no static ${name} archive a shared library can take; linking the shared ${name}")
   endif()
   find_package(PkgConfig QUIET)
   if(PKG_CONFIG_FOUND AND pc_module)
@@ -78,9 +98,9 @@ if(WIN32)
   endif()
 else()
   # libbz2 ships no pkg-config file on Debian 12.
-  parcelon_installed_codec(bzip2 bzip2 bzlib.h bz2)
-  parcelon_installed_codec(lzma liblzma lzma.h lzma)
-  parcelon_installed_codec(zstd libzstd zstd.h zstd)
+  parcelon_installed_codec(bzip2 bzip2 bzlib.h BZ2_bzDecompressInit bz2)
+  parcelon_installed_codec(lzma liblzma lzma.h lzma_code lzma)
+  parcelon_installed_codec(zstd libzstd zstd.h ZSTD_decompressStream zstd)
 endif()
 
 # ---------------------------------------------------------------- infback9
