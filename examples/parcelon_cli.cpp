@@ -287,7 +287,7 @@ const char* PlainWords(int code) {
     case PARCELON_E_CANNOT_OPEN_ENTRY: return "an entry's encryption header cannot be read";
     case PARCELON_E_LOCAL_HEADER_MISMATCH: return "an entry's local header disagrees with the archive's directory";
     case PARCELON_E_ENTRY_OVERLAPS: return "an entry's data overlap another entry's";
-    case PARCELON_E_UNSUPPORTED_METHOD: return "an entry is compressed with a method other than Store or Deflate";
+    case PARCELON_E_UNSUPPORTED_METHOD: return "an entry is compressed with a method the library does not read";
     case PARCELON_E_UNSUPPORTED_ENCRYPTION: return "an entry uses strong encryption, which is not supported";
     case PARCELON_E_PASSWORD_REQUIRED: return "the archive is encrypted: give its password with --password";
     case PARCELON_E_WRONG_PASSWORD: return "wrong password";

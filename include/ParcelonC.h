@@ -110,7 +110,7 @@ extern "C" {
 #define PARCELON_E_CANNOT_OPEN_ENTRY 39         /* its encryption header cannot be read */
 #define PARCELON_E_LOCAL_HEADER_MISMATCH 40     /* its local header names another entry or method */
 #define PARCELON_E_ENTRY_OVERLAPS 41            /* its bytes overlap another entry's */
-#define PARCELON_E_UNSUPPORTED_METHOD 42        /* neither Store nor Deflate */
+#define PARCELON_E_UNSUPPORTED_METHOD 42        /* a method not read, or beyond the memory bound */
 #define PARCELON_E_UNSUPPORTED_ENCRYPTION 43    /* strong encryption */
 #define PARCELON_E_PASSWORD_REQUIRED 44
 #define PARCELON_E_WRONG_PASSWORD 45

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine for building and testing Parcelon:
-#   - installs the compilers, zlib, libdeflate, GoogleTest, the independent
-#     ZIP peers the tests compare against (Python's zipfile, Info-ZIP,
-#     7-Zip), and what the Python package's tests need (venv, pip, pytest,
+#   - installs the compilers, zlib, libdeflate, libbz2, liblzma, libzstd,
+#     GoogleTest, the independent ZIP peers the tests compare against
+#     (Python's zipfile, Info-ZIP, 7-Zip), the compressors whose streams the
+#     tests store in archives (bzip2, xz, zstd), and what the Python
+#     package's tests need (venv, pip, pytest,
 #     mypy);
 #   - fetches the minizip source (zlib's contrib/minizip) with
 #     `apt-get source zlib` into third_party/ (ignored by git), and with
 #     --windows libdeflate's source too (`apt-get source libdeflate`), which
-#     the Windows build compiles.
+#     the Windows build compiles;
+#   - fetches zlib's contrib/infback9 (the Deflate64 decoder) from the copy
+#     of zlib inside binutils' source: Debian's zlib source package leaves
+#     that folder out. Only that folder is unpacked, into
+#     third_party/binutils-VERSION/zlib/contrib/infback9.
 # Usage: scripts/setup.sh [--windows] [--fuzz]
 #   --windows  also the mingw-w64 cross compilers (x64, x86), zlib for Windows,
 #              64- and 32-bit Wine, and LLVM's lld-link and llvm-dlltool
@@ -29,6 +35,7 @@ sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
+          libbz2-dev liblzma-dev libzstd-dev bzip2 xz-utils zstd
           python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest mypy)
 if [ "$want_windows" = 1 ]; then
@@ -62,8 +69,13 @@ fi
 if [ "$want_windows" = 1 ] && ! ls "$root"/third_party/libdeflate-*/lib/deflate_compress.c >/dev/null 2>&1; then
   sources+=(libdeflate)
 fi
+need_infback9=0
+if ! ls "$root"/third_party/*/zlib/contrib/infback9/infback9.c >/dev/null 2>&1 &&
+   ! ls "$root"/third_party/zlib-*/contrib/infback9/infback9.c >/dev/null 2>&1; then
+  need_infback9=1
+fi
 need_source=0
-if [ "${#sources[@]}" -gt 0 ]; then need_source=1; fi
+if [ "${#sources[@]}" -gt 0 ] || [ "$need_infback9" = 1 ]; then need_source=1; fi
 
 # apt-get source needs a deb-src entry; add one for the machine's own suites
 # when there is none (deb822 sources on bookworm, one-line lists elsewhere).
@@ -105,5 +117,30 @@ for package in "${sources[@]}"; do
     echo "setup: could not fetch the $package source package" >&2; exit 1
   fi
 done
+
+if [ "$need_infback9" = 1 ]; then
+  # binutils' orig tarball (about 25 MB) is downloaded into a scratch
+  # folder, not unpacked whole: only zlib/contrib/infback9 is taken out.
+  echo "setup: fetching zlib's contrib/infback9 from the binutils source package"
+  scratch=$(mktemp -d)
+  fetched=0
+  for version in $(apt-cache showsrc binutils | sed -n 's/^Version: //p' | sort -ru); do
+    if (cd "$scratch" && apt-get source -qq --download-only "binutils=$version" >/dev/null 2>&1); then
+      fetched=1; break
+    fi
+  done
+  tarball=$(ls "$scratch"/binutils_*.orig.tar.* 2>/dev/null | head -n 1)
+  if [ "$fetched" = 0 ] || [ -z "$tarball" ]; then
+    rm -rf "$scratch"
+    echo "setup: could not fetch the binutils source package" >&2; exit 1
+  fi
+  mkdir -p "$root/third_party"
+  tar -xf "$tarball" -C "$root/third_party" --wildcards '*/zlib/contrib/infback9/*'
+  rm -rf "$scratch"
+fi
 ls -d "$root"/third_party/zlib-*/contrib/minizip >/dev/null
+if ! ls "$root"/third_party/*/zlib/contrib/infback9/infback9.c >/dev/null 2>&1 &&
+   ! ls "$root"/third_party/zlib-*/contrib/infback9/infback9.c >/dev/null 2>&1; then
+  echo "setup: no infback9 source in third_party/" >&2; exit 1
+fi
 echo "setup: ready"

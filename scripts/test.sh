@@ -99,18 +99,23 @@ fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
 step "fuzz targets (libFuzzer, ${fuzz_seconds}s each)"
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPARCELON_FUZZ=ON -DPARCELON_BUILD_TESTS=OFF -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build build/fuzz -j"$jobs" --target unzip_fuzzer text_fuzzer deflate_scan_fuzzer
+cmake --build build/fuzz -j"$jobs" --target unzip_fuzzer text_fuzzer deflate_scan_fuzzer decoders_fuzzer
 tests/fuzz/make_seeds.sh build/fuzz/seeds build/native/examples/parcelon
 mkdir -p build/fuzz/findings
-for target in unzip:20000 text:4096 deflate_scan:65536; do
+for target in unzip:20000 text:4096 deflate_scan:65536 decoders:65536; do
   name=${target%%:*}
   mkdir -p "build/fuzz/corpus/$name"
   # -rss_limit_mb: a reader that lets memory grow with a name's depth or an
-  # entry's claims fails here (a run needs about 210 MB under ASan).
+  # entry's claims fails here (a run needs about 210 MB under ASan; the
+  # decoders, with their 64 MiB windows, about 320 MB). The decoders keep
+  # within their window and small blocks: one allocation of more than
+  # 256 MiB is a fault of its own.
+  limits=(-rss_limit_mb=512)
+  if [ "$name" = decoders ]; then limits=(-rss_limit_mb=768 -malloc_limit_mb=256); fi
   # -close_fd_mask=2: the library's own diagnostic lines would drown the
   # fuzzer's; sanitizer reports still come through.
   if ! "build/fuzz/tests/fuzz/${name}_fuzzer" "build/fuzz/corpus/$name" "build/fuzz/seeds/$name" \
-       -max_total_time="$fuzz_seconds" -max_len="${target##*:}" -timeout=20 -rss_limit_mb=512 \
+       -max_total_time="$fuzz_seconds" -max_len="${target##*:}" -timeout=20 "${limits[@]}" \
        -close_fd_mask=2 -artifact_prefix="build/fuzz/findings/$name-" >"build/fuzz/$name.log" 2>&1; then
     tail -n 80 "build/fuzz/$name.log"
     echo "fuzz: ${name}_fuzzer failed; its input is in build/fuzz/findings/" >&2
@@ -127,7 +132,7 @@ step "core suite under valgrind memcheck"
 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect,possible \
   --suppressions=tests/valgrind/suppressions.supp -q \
   build/native/tests/parcelon_tests --gtest_brief=1 \
-  --gtest_filter='-PackInteropTest.*:UnzipPeerTest.*:UnzipLargeEntryTest.*:UnzipStreamedInflateTest.*'
+  --gtest_filter='-PackInteropTest.*:UnzipPeerTest.*:Writers/PeerMethodTest.*:UnzipLargeEntryTest.*:UnzipStreamedInflateTest.*'
 
 step "slow tests (a 4.5 GiB file through ZIP64)"
 slow_dir=${TMPDIR:-/tmp}

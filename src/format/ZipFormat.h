@@ -41,6 +41,7 @@ constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
 // ---------------------------------------------------------------- flags
 
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagLzmaEndMarker = 0x0002; // LZMA: an end marker ends the data
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008; // sizes and CRC follow the data
 constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
 constexpr std::uint16_t kFlagUtf8Name = 0x0800;

@@ -40,7 +40,7 @@ enum class UnzipFailure {
     CannotOpenEntry,        // the entry's encryption header cannot be read
     LocalHeaderMismatch,    // the local header is missing, or names another entry or method
     EntryOverlaps,          // the entry's bytes overlap an earlier entry's, or the directory
-    UnsupportedMethod,      // neither Store nor Deflate
+    UnsupportedMethod,      // a method the library does not read, or needs more memory than it allows
     UnsupportedEncryption,  // strong encryption
     PasswordRequired,       // an encrypted entry, and no password
     WrongPassword,          // the encryption header's check byte disagrees

@@ -11,6 +11,12 @@
 #               - made by Python's zipfile: stored, deflated, ZIP64 records,
 #                 and crafted names: "..", absolute, drive, backslashes,
 #                 "." components, long ones (255, 256 and 300 bytes).
+#               - made by 7-Zip with Deflate64, bzip2 and LZMA, and by
+#                 Python's zipfile with bzip2 and LZMA.
+#   OUT/decoders/  real streams of Deflate64 (from 7-Zip), bzip2, LZMA, zstd
+#               and xz (from their tools and Python's lzma), each behind the
+#               six bytes decoders_fuzzer reads first: the method, the flags,
+#               the size, the input's step.
 #   OUT/text/   paths, base directories and filter lists for text_fuzzer, as
 #               UTF-16LE lines.
 #   OUT/deflate_scan/  raw Deflate streams by zlib (stored, fixed, dynamic,
@@ -26,8 +32,8 @@ out=$1
 host=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-rm -rf "$out/unzip" "$out/text" "$out/deflate_scan"
-mkdir -p "$out/unzip" "$out/text" "$out/deflate_scan"
+rm -rf "$out/unzip" "$out/text" "$out/deflate_scan" "$out/decoders"
+mkdir -p "$out/unzip" "$out/text" "$out/deflate_scan" "$out/decoders"
 
 # A small tree: text, a compressible file, random bytes, an empty file.
 python3 - "$work/tree" <<'PY'
@@ -103,6 +109,64 @@ for f in "$work"/py-*.zip; do
 done
 seed py-deflate-2 2 "$work/py-deflate.zip"
 
+# Archives and streams of the other methods the reader decodes.
+if command -v 7z >/dev/null; then
+  for m in Deflate64 BZip2 LZMA; do
+    (cd "$work/tree" && 7z a -bd -tzip -mm=$m "$work/7z-$m.zip" . >/dev/null)
+    seed "7z-$m-0" 0 "$work/7z-$m.zip"
+  done
+else
+  echo "make_seeds: 7-Zip is not installed" >&2
+fi
+python3 - "$work" "$out/decoders" <<'PY'
+import lzma, os, shutil, struct, subprocess, sys, zipfile
+work, out = sys.argv[1], sys.argv[2]
+samples = {"text": open(os.path.join(work, "tree", "sub", "b.txt"), "rb").read(),
+           "random": open(os.path.join(work, "tree", "sub", "deep", "c.bin"), "rb").read(),
+           "empty": b""}
+selector = {9: 0, 12: 1, 14: 2, 93: 3, 95: 4}
+
+def seed(name, method, flags, size, stored, step=0):
+    with open(os.path.join(out, name), "wb") as f:
+        f.write(bytes([selector[method], flags]) + struct.pack("<I", size)[:3] + bytes([step]) + stored)
+
+with zipfile.ZipFile(os.path.join(work, "py-bzip2.zip"), "w", zipfile.ZIP_BZIP2) as z:
+    for name, data in samples.items():
+        z.writestr(name, data)
+with zipfile.ZipFile(os.path.join(work, "py-lzma.zip"), "w", zipfile.ZIP_LZMA) as z:
+    for name, data in samples.items():
+        z.writestr(name, data)
+for name, data in samples.items():
+    # LZMA as ZIP stores it: version, properties size, properties, stream
+    # (Python's raw LZMA1 ends with the end marker: flag bit 1).
+    filters = [{"id": lzma.FILTER_LZMA1, "dict_size": 1 << 16}]
+    props = lzma._encode_filter_properties(filters[0])
+    stored = b"\x09\x14" + struct.pack("<H", len(props)) + props + lzma.compress(data, lzma.FORMAT_RAW, filters=filters)
+    seed("lzma-%s" % name, 14, 2, len(data), stored)
+    seed("lzma-%s-step" % name, 14, 2, len(data), stored, 7)
+    for method, tool in ((12, ["bzip2", "-c"]), (93, ["zstd", "-q", "-c"]), (95, ["xz", "-c"])):
+        if shutil.which(tool[0]):
+            stored = subprocess.run(tool, input=data, stdout=subprocess.PIPE, check=True).stdout
+            seed("%s-%s" % (tool[0], name), method, 0, len(data), stored)
+            seed("%s-%s-step" % (tool[0], name), method, 0, len(data), stored, 13)
+# Deflate64 as 7-Zip stores it: the entries' raw bytes.
+archive = os.path.join(work, "7z-Deflate64.zip")
+if os.path.exists(archive):
+    raw = open(archive, "rb").read()
+    for info in zipfile.ZipFile(archive).infolist():
+        if info.compress_type == 9:
+            at = info.header_offset
+            name_size, extra_size = struct.unpack("<HH", raw[at + 26:at + 30])
+            start = at + 30 + name_size + extra_size
+            stored = raw[start:start + info.compress_size]
+            base = "deflate64-" + info.filename.replace("/", "_")
+            seed(base, 9, 0, info.file_size, stored)
+            seed(base + "-step", 9, 0, info.file_size, stored, 5)
+PY
+for f in "$work"/py-bzip2.zip "$work"/py-lzma.zip; do
+  seed "$(basename "$f" .zip)-0" 0 "$f"
+done
+
 # Text seeds: path, base directory, find, replacement, then +include and
 # -exclude entries, one per line, UTF-16LE.
 python3 - "$out/text" <<'PY'
@@ -147,5 +211,5 @@ for name, data in samples.items():
                 open(os.path.join(out, base + "-cut"), "wb").write(stream[: len(stream) * 2 // 3])
 PY
 
-echo "make_seeds: $(ls "$out/unzip" | wc -l) archives, $(ls "$out/text" | wc -l) text cases," \
-     "$(ls "$out/deflate_scan" | wc -l) Deflate streams in $out"
+echo "make_seeds: $(ls "$out/unzip" | wc -l) archives, $(ls "$out/decoders" | wc -l) streams," \
+     "$(ls "$out/text" | wc -l) text cases, $(ls "$out/deflate_scan" | wc -l) Deflate streams in $out"

@@ -1,7 +1,7 @@
 // Archives put together record by record, for tests that need a layout no
 // writer makes on purpose: records that point at one local header, entries
 // that overlap, counts that disagree, local headers that lie. Store and
-// Deflate, no encryption.
+// Deflate, or bytes some other writer compressed; no encryption.
 #ifndef PARCELON_TESTS_ZIP_BUILDER_H
 #define PARCELON_TESTS_ZIP_BUILDER_H
 
@@ -36,6 +36,15 @@ public:
         const std::string stored = method == 8 ? Deflate(data, level) : data;
         entry.compressed_size = static_cast<std::uint32_t>(stored.size());
         entry.uncompressed_size = static_cast<std::uint32_t>(data.size());
+        entry.offset = static_cast<std::uint32_t>(body.size());
+        body += LocalHeader(entry) + stored;
+        return entry;
+    }
+
+    // Appends a local header and bytes already compressed (or damaged) as
+    // the entry says: its method, flags, CRC and sizes are taken as given,
+    // the compressed size included.
+    BuiltEntry AddRaw(BuiltEntry entry, const std::string& stored) {
         entry.offset = static_cast<std::uint32_t>(body.size());
         body += LocalHeader(entry) + stored;
         return entry;

@@ -73,7 +73,7 @@ TEST_F(UnzipIntegrityTest, AFailedEntryLeavesNothingAndTheFileItWouldReplaceAsIt
     corrupt[30 + 5 + 100] ^= 0x55; // inside the Deflate data
     ZipBuilder unknown_method;
     BuiltEntry entry = unknown_method.Add("a.txt", "plain");
-    entry.method = 12; // bzip2, in both records
+    entry.method = 98; // PPMd, in both records
     unknown_method.body = ZipBuilder::LocalHeader(entry) + "plain";
     ZipBuilder strong;
     BuiltEntry strong_entry = strong.Add("a.txt", "plain");
