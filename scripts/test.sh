@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test run, as CI runs it: installs what it needs, then
-#   1. the native suite (CTest); the Python package installed into a
-#      throw-away virtual environment and its tests (with the example
-#      tool's) against the built library; the native suite under a GBK
-#      locale (zh_CN.GBK),
+#   1. the native suite (CTest) under the environment's locale, the POSIX
+#      locale (no LANG, as in most containers) and a GBK locale (zh_CN.GBK);
+#      the Python package installed into a throw-away virtual environment
+#      and its tests (with the example tool's) against the built library,
+#      under the same three locales,
 #   2. the native suite again under AddressSanitizer + UBSan,
 #   3. the concurrency and worker-thread tests under ThreadSanitizer,
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
@@ -49,20 +50,11 @@ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j"$jobs"
 (cd build/native && ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow)
 
-step "Python package and its tests (pip install with no index, pytest)"
-# Debian's Python, whose python3-pytest setup.sh installed; the environment
-# sees it through --system-site-packages and gets the package from ./python
-# alone (its build backend is in the tree and needs nothing from an index).
-venv="$root/build/python-venv"
-rm -rf "$venv"
-/usr/bin/python3 -m venv --system-site-packages "$venv"
-"$venv/bin/pip" install --quiet --no-index --no-cache-dir "$root/python"
-# Run from build/, so that the installed package is the one imported. The
-# GBK tests compile their own zh_CN.GBK when build/locale has none yet.
-(cd build && env -u PYTHONPATH PARCELON_LIBRARY="$root/build/native/libParcelon.so" \
-   PARCELON_CLI="$root/build/native/examples/parcelon" PARCELON_TEST_LOCPATH="$root/build/locale" \
-   "$venv/bin/python" -m pytest -p no:cacheprovider -q "$root/python/tests")
-rm -rf "$venv"
+step "native suite under the POSIX locale (no LANG, LC_ALL or LC_CTYPE)"
+# What a fresh container has: every name beyond ASCII is one the locale's
+# character set lacks, which the library spells in UTF-8 on disk.
+(cd build/native && env -u LANG -u LC_ALL -u LC_CTYPE \
+   ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow)
 
 step "native suite under a GBK locale (zh_CN.GBK)"
 # Names in GBK, whose double-byte characters may end in 0x5C. The locale is
@@ -72,6 +64,32 @@ mkdir -p build/locale
 [ -f build/locale/zh_CN.GBK/LC_CTYPE ] || { echo "test: could not compile the zh_CN.GBK locale" >&2; exit 1; }
 (cd build/native && env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
    ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow -E '^consumer_')
+
+step "Python package and its tests (pip install with no index, pytest) under three locales"
+# Debian's Python, whose python3-pytest setup.sh installed; the environment
+# sees it through --system-site-packages and gets the package from ./python
+# alone (its build backend is in the tree and needs nothing from an index).
+venv="$root/build/python-venv"
+rm -rf "$venv"
+/usr/bin/python3 -m venv --system-site-packages "$venv"
+"$venv/bin/pip" install --quiet --no-index --no-cache-dir "$root/python"
+# Run from build/, so that the installed package is the one imported; the
+# GBK tests find their zh_CN.GBK in build/locale. The test process itself
+# runs under each locale: no LANG (which Python turns into C.UTF-8 for
+# itself), C.UTF-8, and zh_CN.GBK, whose encoding Python then gives every
+# str it hands to the operating system.
+for locale in POSIX C.UTF-8 zh_CN.GBK; do
+  case "$locale" in
+    POSIX) locale_env=(-u LANG) ;;
+    zh_CN.GBK) locale_env=(LANG="$locale" LOCPATH="$root/build/locale") ;; # LOCPATH hides the machine's own
+    *) locale_env=(LANG="$locale") ;;
+  esac
+  echo "-- pytest under $locale"
+  (cd build && env -u PYTHONPATH -u LC_ALL -u LC_CTYPE "${locale_env[@]}" \
+     PARCELON_LIBRARY="$root/build/native/libParcelon.so" PARCELON_CLI="$root/build/native/examples/parcelon" \
+     PARCELON_TEST_LOCPATH="$root/build/locale" "$venv/bin/python" -m pytest -p no:cacheprovider -q "$root/python/tests")
+done
+rm -rf "$venv"
 
 step "native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPARCELON_SANITIZE=ON -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
