@@ -56,9 +56,11 @@ add_library(parcelon_bzip2 STATIC ${_parcelon_bzip2_files})
 target_include_directories(parcelon_bzip2 SYSTEM PUBLIC "${PARCELON_BZIP2_SOURCE_DIR}")
 # On Windows bzlib.h declares the functions as pointers for loading
 # libbz2.dll by hand unless BZ_EXPORT says they are linked in (then they are
-# WINAPI functions, the same for the library and its callers).
+# WINAPI functions, the same for the library and its callers). It also
+# includes <windows.h> into every caller: the lean one, without the min and
+# max macros that would break std::min.
 if(WIN32)
-  target_compile_definitions(parcelon_bzip2 PUBLIC BZ_EXPORT)
+  target_compile_definitions(parcelon_bzip2 PUBLIC BZ_EXPORT NOMINMAX WIN32_LEAN_AND_MEAN)
 endif()
 parcelon_third_party_library(parcelon_bzip2)
 add_library(parcelon::bzip2 ALIAS parcelon_bzip2)
