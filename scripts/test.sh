@@ -11,7 +11,9 @@
 #   5. the core suite under valgrind's memcheck,
 #   6. the slow tests (a 4.5 GiB ZIP64 round trip) when the disk has room,
 #   7. the 64- and 32-bit Windows DLLs and their suites under Wine (x64 at
-#      code pages 1252, 936 and 932, x86 at 1252 and 936), and the package.
+#      code pages 1252, 936 and 932, x86 at 1252 and 936), and the package;
+#      on a machine that runs no 32-bit programs the x86 suite is skipped,
+#      and the output says so.
 # Each step's time is listed at the end.
 # Usage: scripts/test.sh [--native-only]
 #   PARCELON_FUZZ_SECONDS=N  time per fuzz target (default 30)
