@@ -32,9 +32,17 @@ if(EXISTS /usr/${PARCELON_MINGW_TRIPLE}/lib/libz.a)
   set(ZLIB_INCLUDE_DIR /usr/${PARCELON_MINGW_TRIPLE}/include CACHE PATH "zlib headers for Windows")
 endif()
 
-# Test programs run under Wine. Debian's wine64 package alone installs its
-# loader outside the PATH; the wine package adds /usr/bin/wine.
-find_program(PARCELON_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+# Test programs run under Wine's 64-bit loader, wine64 (Debian's wine64
+# package installs it outside the PATH, in /usr/lib/wine). Not `wine`:
+# /usr/lib/wine/wine is wine32's 32-bit loader, and the wine package's
+# /usr/bin/wine starts that one whenever wine32 is installed, so on a
+# machine whose kernel runs no 32-bit programs ("Exec format error") every
+# 64-bit test would fail with it. `wine` is the fallback only, for a Wine
+# that has a single loader.
+find_program(PARCELON_WINE NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(NOT PARCELON_WINE)
+  find_program(PARCELON_WINE NAMES wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+endif()
 if(PARCELON_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PARCELON_WINE})
 endif()

@@ -8,8 +8,10 @@
 #     mypy);
 #   - fetches the minizip source (zlib's contrib/minizip) with
 #     `apt-get source zlib` into third_party/ (ignored by git), and with
-#     --windows libdeflate's source too (`apt-get source libdeflate`), which
-#     the Windows build compiles;
+#     --windows the sources the Windows DLLs compile in: libdeflate, bzip2,
+#     xz-utils (liblzma), libzstd and mbedtls (libmbedcrypto). Each is the
+#     version Debian's -dev package of it was built from, so that the Linux
+#     and Windows builds hold the same code.
 #   - fetches zlib's contrib/infback9 (the Deflate64 decoder) from the copy
 #     of zlib inside binutils' source: Debian's zlib source package leaves
 #     that folder out. Only that folder is unpacked, into
@@ -61,13 +63,18 @@ for p in "${packages[@]}"; do
 done
 
 # Source packages to fetch into third_party/: zlib always (for minizip),
-# libdeflate for the Windows build.
+# and for the Windows builds what they compile from source.
 sources=()
-if ! ls "$root"/third_party/zlib-*/contrib/minizip/zip.c >/dev/null 2>&1; then
-  sources+=(zlib)
-fi
-if [ "$want_windows" = 1 ] && ! ls "$root"/third_party/libdeflate-*/lib/deflate_compress.c >/dev/null 2>&1; then
-  sources+=(libdeflate)
+want_source() { # <source package> <a file of its unpacked tree> <its -dev package>
+  if ! ls "$root"/third_party/"$1"-*/"$2" >/dev/null 2>&1; then sources+=("$1:$3"); fi
+}
+want_source zlib contrib/minizip/zip.c zlib1g-dev
+if [ "$want_windows" = 1 ]; then
+  want_source libdeflate lib/deflate_compress.c libdeflate-dev
+  want_source bzip2 bzlib.c libbz2-dev
+  want_source xz-utils src/liblzma/common/common.c liblzma-dev
+  want_source libzstd lib/zstd.h libzstd-dev
+  want_source mbedtls library/aes.c libmbedtls-dev
 fi
 need_infback9=0
 if ! ls "$root"/third_party/*/zlib/contrib/infback9/infback9.c >/dev/null 2>&1 &&
@@ -102,19 +109,40 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-for package in "${sources[@]}"; do
-  echo "setup: fetching the $package source package"
+# The version of the source a binary package was built from: the installed
+# one's, else the candidate's (a binNMU such as libbz2-dev 1.0.8-5+b1 comes
+# from source 1.0.8-5).
+source_version_of() { # <binary package>
+  local version
+  version=$(dpkg-query -W -f='${db:Status-Status} ${source:Version}' "$1" 2>/dev/null | sed -n 's/^installed //p')
+  if [ -z "$version" ]; then
+    version=$(apt-cache show --no-all-versions "$1" 2>/dev/null | awk '
+      /^Source:/ && $3 != "" { gsub(/[()]/, "", $3); source = $3 }
+      /^Version:/ { binary = $2 }
+      END { print (source != "" ? source : binary) }')
+  fi
+  echo "$version"
+}
+
+for entry in "${sources[@]}"; do
+  package=${entry%%:*}
+  dev_version=$(source_version_of "${entry#*:}")
+  echo "setup: fetching the $package source package${dev_version:+ ($dev_version, as ${entry#*:})}"
   mkdir -p "$root/third_party"
-  # The newest version listed may live only on a mirror that keeps no
-  # sources (security updates); try every listed version, newest first.
-  fetched=0
-  for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -ru); do
+  # The -dev package's version first. Failing that (the newest version may
+  # live only on a mirror that keeps no sources, as security updates do),
+  # every listed version, newest first.
+  fetched=""
+  for version in $dev_version $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -ruV); do
     if (cd "$root/third_party" && apt-get source -qq "$package=$version" >/dev/null 2>&1); then
-      fetched=1; break
+      fetched=$version; break
     fi
   done
-  if [ "$fetched" = 0 ]; then
+  if [ -z "$fetched" ]; then
     echo "setup: could not fetch the $package source package" >&2; exit 1
+  fi
+  if [ -n "$dev_version" ] && [ "$fetched" != "$dev_version" ]; then
+    echo "setup: warning: fetched $package $fetched, not $dev_version as ${entry#*:} is" >&2
   fi
 done
 

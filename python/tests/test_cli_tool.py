@@ -17,12 +17,16 @@ TOOL = pathlib.Path(os.environ.get("PARCELON_CLI") or BUILT_LIBRARY.parent / "ex
 pytestmark = pytest.mark.skipif(not TOOL.is_file(), reason="the example tool was not built: %s" % TOOL)
 
 
+def _argument(a):
+    # The tool runs under C.UTF-8 and reads its arguments as UTF-8; this
+    # process may run under another locale (zh_CN.GBK), whose encoding
+    # subprocess would give a str. Paths go as the bytes they have on disk.
+    return os.fsencode(a) if isinstance(a, os.PathLike) else str(a).encode("utf-8")
+
+
 def tool(*args, cwd):
-    # The tool runs under C.UTF-8: its arguments are UTF-8 whatever this
-    # process's own locale (a str argument would go out in that one's set).
-    arguments = [os.fsencode(TOOL)] + [str(a).encode("utf-8", "surrogateescape") for a in args]
-    done = subprocess.run(arguments, cwd=cwd, capture_output=True, timeout=120,
-                          env={**os.environ, **locale_environment("C.UTF-8")})
+    done = subprocess.run([os.fsencode(TOOL)] + [_argument(a) for a in args], cwd=cwd, capture_output=True,
+                          timeout=120, env={**os.environ, **locale_environment("C.UTF-8")})
     return done.returncode, done.stderr.decode("utf-8", "replace")
 
 

@@ -71,13 +71,22 @@ TEST_F(CInterfaceTest, PacksAndUnpacksAsTheClassDoes) {
     EXPECT_STREQ(parcelon_version(), "1.1.0");
 }
 
-// The path the file system knows a UTF-8 path by: on POSIX the bytes of
-// the locale's character set (GBK spells 数据 otherwise than UTF-8).
+// The path the file system knows a UTF-8 path by. On POSIX each character
+// the locale's character set has is spelled in its bytes (GBK spells 数据
+// otherwise than UTF-8), and one it lacks in UTF-8, as a UTF-8 system
+// spells it: under the POSIX locale (no LANG, as in most containers) ü is
+// C3 BC on disk, never the '?' that narrow text would make of it.
 fs::path OnDisk(const std::string& utf8) {
 #if defined(_WIN32)
     return fs::u8path(utf8);
 #else
-    return fs::path(parcelon::platform::WideToAnsi(parcelon::Utf8ToWide(utf8)));
+    std::string native;
+    for (const wchar_t c : parcelon::Utf8ToWide(utf8)) {
+        const std::wstring one(1, c);
+        const std::string ansi = parcelon::platform::WideToAnsi(one);
+        native += parcelon::platform::AnsiToWide(ansi) == one ? ansi : parcelon::WideToUtf8(one);
+    }
+    return fs::path(native);
 #endif
 }
 

@@ -93,23 +93,11 @@ if(NOT address_count EQUAL export_count)
   math(EXPR failures "${failures} + 1")
 endif()
 
-# The C and C++ runtimes, pthreads and zlib are linked in: only DLLs every
-# Windows has may be imported.
-string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-set(system_dlls kernel32.dll msvcrt.dll ucrtbase.dll oleaut32.dll ole32.dll shlwapi.dll
-                user32.dll advapi32.dll)
-foreach(line IN LISTS imports)
-  string(REGEX REPLACE "^DLL Name: *" "" dll "${line}")
-  string(STRIP "${dll}" dll)
-  string(TOLOWER "${dll}" dll_lower)
-  list(FIND system_dlls "${dll_lower}" known)
-  if(known EQUAL -1 AND NOT dll_lower MATCHES "^api-ms-win-")
-    message(SEND_ERROR "imports ${dll}, which is not part of Windows")
-    math(EXPR failures "${failures} + 1")
-  endif()
-endforeach()
+# Only DLLs every Windows has may be imported.
+include(${CMAKE_CURRENT_LIST_DIR}/SystemImports.cmake)
+parcelon_check_system_imports("${dump}" "${DLL}" import_problems import_count)
+math(EXPR failures "${failures} + ${import_problems}")
 
-list(LENGTH imports import_count)
 if(failures GREATER 0)
   message(FATAL_ERROR "${failures} problem(s) with ${DLL}")
 endif()
