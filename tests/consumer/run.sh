@@ -17,6 +17,20 @@ cmake --build "$work/cmake-build" >/dev/null
 (cd "$work" && "$work/cmake-build/minimal_host" in/a.txt in/b.txt out-cmake)
 cmp "$work/in/b.txt" "$work/out-cmake/b.txt"
 
+# The README's host with a name outside ASCII (its arguments decoded with
+# the locale), and with a listed file that does not exist, which it must
+# learn of rather than pack the rest and say it is done.
+printf 'accented name\n' > "$work/in/café.txt"
+mkdir -p "$work/out-names" "$work/out-missing"
+(cd "$work" && LC_ALL=C.UTF-8 "$work/cmake-build/minimal_host" in/café.txt in/a.txt out-names >/dev/null)
+cmp "$work/in/café.txt" "$work/out-names/café.txt"
+if (cd "$work" && LC_ALL=C.UTF-8 "$work/cmake-build/minimal_host" in/a.txt in/absent.txt out-missing \
+      >"$work/missing.out" 2>&1); then
+  echo "consumer: minimal_host packed a list with a missing file and called it done" >&2
+  exit 1
+fi
+grep -q 'no such file: in/absent.txt' "$work/missing.out"
+
 libdir=$(dirname "$(find "$prefix" -name parcelon.pc | head -1)")
 export PKG_CONFIG_PATH="$libdir"
 c++ -std=c++17 -o "$work/pc-host" "$source/examples/minimal_host.cpp" $(pkg-config --cflags --libs parcelon)
