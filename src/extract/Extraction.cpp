@@ -342,7 +342,10 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                 preparing = false;
             } else {
                 handler.Prepare(*job);
-                if (job->failure != UnzipFailure::None && !settings.keep_going) preparing = false;
+                // (An entry passed over as the host asked is no failure.)
+                if (job->failure != UnzipFailure::None && job->failure != UnzipFailure::ExistingFileKept &&
+                    !settings.keep_going)
+                    preparing = false;
             }
             if (job->decode) {
                 EntryJob& taken = *job;

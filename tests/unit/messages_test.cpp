@@ -59,7 +59,8 @@ const UnzipFailure kUnzipFailures[] = {
     UnzipFailure::CannotReadEntryInfo, UnzipFailure::EntryNameUnsafe,      UnzipFailure::DestinationMissing,
     UnzipFailure::CannotCreateFolder,  UnzipFailure::CannotCreateOutput,   UnzipFailure::CannotOpenEntry,
     UnzipFailure::UnsupportedMethod,   UnzipFailure::UnsupportedEncryption, UnzipFailure::PasswordRequired,
-    UnzipFailure::WrongPassword,       UnzipFailure::DataCorrupt,          UnzipFailure::CannotWriteOutput};
+    UnzipFailure::WrongPassword,       UnzipFailure::DataCorrupt,          UnzipFailure::CannotWriteOutput,
+    UnzipFailure::LimitExceeded,       UnzipFailure::ExistingFile,         UnzipFailure::ExistingFileKept};
 
 } // namespace
 
@@ -74,8 +75,15 @@ TEST(MessageTableTest, EveryTextIsTheSameInGbkAndUtf8) {
         EXPECT_EQ(parcelon::messages::Text(failure), ToGbk(parcelon::messages::TextUtf8(failure)))
             << parcelon::messages::TextUtf8(failure);
     }
-    // A refused removal of the old archive writes nothing.
+    // A refused removal of the old archive writes nothing; nor do the files
+    // the class passes over, or a stop; the C interface's reports still
+    // have a text for the files.
     EXPECT_EQ(parcelon::messages::Text(PackFailure::CannotRemoveOldArchive), nullptr);
+    for (PackFailure failure : {PackFailure::SourceMissing, PackFailure::SourceUnreadable, PackFailure::SourceIsArchive}) {
+        EXPECT_EQ(parcelon::messages::Text(failure), nullptr) << static_cast<int>(failure);
+        EXPECT_NE(parcelon::messages::TextUtf8(failure), nullptr) << static_cast<int>(failure);
+    }
+    EXPECT_EQ(parcelon::messages::Text(UnzipFailure::Stopped), nullptr);
     EXPECT_EQ(parcelon::messages::Text(PackFailure::None), nullptr);
     EXPECT_EQ(parcelon::messages::Text(UnzipFailure::None), nullptr);
 }
