@@ -55,8 +55,8 @@ UnzipFailure ArchiveReader::Locate(const CentralRecord& record, EntrySpan& span)
 }
 
 UnzipFailure ArchiveReader::Decode(const CentralRecord& record, const EntrySpan& span, const char* password,
-                                   EntrySink& sink, BlockObserver* observer) {
-    return DecodeEntry(input_, record, span, password, sink, observer);
+                                   EntrySink& sink, BlockObserver* observer, bool overlapped) {
+    return DecodeEntry(input_, record, span, password, sink, observer, overlapped);
 }
 
 } // namespace parcelon

@@ -47,9 +47,10 @@ public:
     // directory or into those of an entry located before.
     UnzipFailure Locate(const CentralRecord& record, EntrySpan& span);
 
-    // Decodes the located entry into sink; see DecodeEntry.
+    // Decodes the located entry into sink; see DecodeEntry. Safe from
+    // several threads at once.
     UnzipFailure Decode(const CentralRecord& record, const EntrySpan& span, const char* password, EntrySink& sink,
-                        BlockObserver* observer);
+                        BlockObserver* observer, bool overlapped = false);
 
 private:
     static EndRecord OpenEnd(ArchiveInput& input, UnzipFailure& failure);

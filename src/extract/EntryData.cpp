@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "deflate/Checksum.h"
 #include "extract/Decoder.h"
 #include "extract/EntryCipher.h"
+#include "extract/EntryPipeline.h"
 
 namespace parcelon {
 
@@ -70,6 +73,35 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// Entries past this size, stored or decoded, are worth a second thread.
+constexpr std::uint64_t kOverlapFrom = 4u * 1024 * 1024;
+
+// One large entry on two threads: an encrypted one's bytes read and
+// decrypted ahead of the decoder (the cipher is the slower half), a plain
+// one's output checked and written behind it. Where no thread can be
+// started, the entry is decoded on this one alone.
+UnzipFailure DecodeOverlapped(Decoder decode, const EntryFacts& facts, StoredInput& bytes, DecodedOutput& output,
+                              bool encrypted) {
+    if (encrypted) {
+        std::optional<ReadAheadInput> ahead;
+        try {
+            ahead.emplace(bytes);
+        } catch (const std::system_error&) {
+            return decode(facts, bytes, output);
+        }
+        return decode(facts, *ahead, output);
+    }
+    std::optional<WriteBehindOutput> behind;
+    try {
+        behind.emplace(output);
+    } catch (const std::system_error&) {
+        return decode(facts, bytes, output);
+    }
+    const UnzipFailure decoded = decode(facts, bytes, *behind);
+    const UnzipFailure written = behind->Finish();
+    return decoded != UnzipFailure::None ? decoded : written;
+}
+
 } // namespace
 
 UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
@@ -95,7 +127,7 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
 }
 
 UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                         const char* password, EntrySink& sink, BlockObserver* observer) {
+                         const char* password, EntrySink& sink, BlockObserver* observer, bool overlapped) {
     const std::uint16_t method = CompressionMethod(record);
     const Decoder decode = DecoderFor(method);
     if (decode == nullptr) return UnzipFailure::UnsupportedMethod;
@@ -121,7 +153,9 @@ UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const
     StoredBytes bytes(input, data, size, cipher.get());
     CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), observer);
     const EntryFacts facts{method, record.flags, record.uncompressed_size, size};
-    const UnzipFailure decoded = decode(facts, bytes, output);
+    const bool large = size > kOverlapFrom || record.uncompressed_size > kOverlapFrom;
+    const UnzipFailure decoded = overlapped && large ? DecodeOverlapped(decode, facts, bytes, output, cipher != nullptr)
+                                                     : decode(facts, bytes, output);
     if (decoded != UnzipFailure::None) return decoded;
     if (cipher && cipher->Finish(trailer.data()) != UnzipFailure::None) return UnzipFailure::DataCorrupt;
     return output.Matches(record) ? UnzipFailure::None : UnzipFailure::DataCorrupt;

@@ -52,9 +52,12 @@ public:
 // plain one as it is, whatever password is given), by the decoder of its
 // compression method. None only when the data end exactly at the recorded
 // compressed size, give exactly the recorded size, and match the recorded
-// CRC-32 (or authentication code). observer may be null.
+// CRC-32 (or authentication code). observer may be null. overlapped: a
+// large entry may take a second thread (its bytes read and decrypted ahead,
+// or, when plain, checked and written behind the decoder), as a reading
+// call with threads allows.
 UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                         const char* password, EntrySink& sink, BlockObserver* observer);
+                         const char* password, EntrySink& sink, BlockObserver* observer, bool overlapped = false);
 
 } // namespace parcelon
 

@@ -102,15 +102,15 @@ public:
 // the password has white space around it, with the text the packing side
 // would have used: archives packed with " s3cret " open with " s3cret ".
 UnzipFailure DecodeWithPassword(ArchiveReader& reader, const ArchiveEntry& entry, const EntrySpan& span,
-                                const char* password, EntrySink& sink, EntryProgress& progress) {
-    const UnzipFailure first = reader.Decode(entry.record, span, password, sink, &progress);
+                                const char* password, EntrySink& sink, EntryProgress& progress, bool overlapped) {
+    const UnzipFailure first = reader.Decode(entry.record, span, password, sink, &progress, overlapped);
     if (first == UnzipFailure::None || first == UnzipFailure::CannotWriteOutput || first == UnzipFailure::Stopped ||
         password == nullptr || (entry.record.flags & zip::kFlagEncrypted) == 0)
         return first;
     const std::string trimmed = TrimSpaces(password);
     if (trimmed == password || !sink.Restart()) return first;
     progress.Restart();
-    const UnzipFailure second = reader.Decode(entry.record, span, trimmed.c_str(), sink, &progress);
+    const UnzipFailure second = reader.Decode(entry.record, span, trimmed.c_str(), sink, &progress, overlapped);
     return second == UnzipFailure::None || second == UnzipFailure::Stopped ? second : first;
 }
 
@@ -301,16 +301,18 @@ struct RunSettings {
 // files, the reports and the result are the same at every thread count.
 bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* password, const RunSettings& settings,
                 CallProgress& progress, Diagnostics& diagnostics) {
-    // The jobs in flight, and what the workers run for them, outlive the
-    // workers (declared first, gone last), whatever way the call ends.
+    // The jobs in flight outlive the workers (declared first, gone last),
+    // whatever way the call ends.
     std::deque<std::unique_ptr<EntryJob>> window;
-    const auto decode = [&reader, &handler, password](EntryJob& job) {
-        job.sink = handler.MakeSink(job);
-        if (job.failure == UnzipFailure::None)
-            job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress);
-    };
     DecodeWorkers workers(settings.threads);
     const bool inline_decoding = workers.workers() == 0;
+    // With threads, a large entry may take a second one of its own.
+    const auto decode = [&reader, &handler, password, inline_decoding](EntryJob& job) {
+        job.sink = handler.MakeSink(job);
+        if (job.failure == UnzipFailure::None)
+            job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress,
+                                             !inline_decoding);
+    };
     const std::size_t window_size = inline_decoding ? 1 : 4 * workers.workers();
     bool preparing = true;
     bool all_done = true;
@@ -349,7 +351,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
             }
             if (job->decode) {
                 EntryJob& taken = *job;
-                job->task.run = [&decode, &taken]() { decode(taken); };
+                job->task.run = [decode, &taken]() { decode(taken); };
                 workers.Submit(job->task);
             }
             window.push_back(std::move(job));
