@@ -3,7 +3,8 @@
 #   1. the native suite (CTest); the Python package installed into a
 #      throw-away virtual environment and its tests (with the example
 #      tool's, installations with pip, and mypy --strict) against the built
-#      library; the native suite under a GBK locale (zh_CN.GBK),
+#      library; the native suite under a GBK locale (zh_CN.GBK); the C# and
+#      Pascal bindings' tests and examples (Mono, Free Pascal),
 #   2. the native suite again under AddressSanitizer + UBSan,
 #   3. the concurrency and worker-thread tests under ThreadSanitizer,
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
@@ -77,6 +78,9 @@ mkdir -p build/locale
 [ -f build/locale/zh_CN.GBK/LC_CTYPE ] || { echo "test: could not compile the zh_CN.GBK locale" >&2; exit 1; }
 (cd build/native && env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
    ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow -E '^consumer_')
+
+step "C# and Pascal bindings (Mono, Free Pascal) against the native library"
+scripts/test-bindings.sh build/native
 
 step "native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPARCELON_SANITIZE=ON -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
