@@ -101,6 +101,9 @@ const
   PARCELON_OPT_RESTORE_TIMES = 6;
   PARCELON_OPT_STDERR = 7;
   PARCELON_OPT_THREADS = 8;
+  { The packing options for the encryption method (traditional or AES-256)
+    and the archive's style (classic or portable) join these once
+    ParcelonC.h defines them. }
 
   { The level argument's (unsigned)-1: the library's default level, 6. }
   PARCELON_DEFAULT_LEVEL = Cardinal($FFFFFFFF);

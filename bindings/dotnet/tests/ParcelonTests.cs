@@ -134,13 +134,14 @@ internal static class ParcelonTests
             };
             foreach (var run in runs)
             {
-                var seen = new Recorder();
-                run.Value(seen);
-                Check.True(seen.Values.Count >= 2, run.Key + ": some percentages, got " + seen);
-                for (int i = 1; i < seen.Values.Count; i++)
-                    Check.True(seen.Values[i] > seen.Values[i - 1], run.Key + ": rising, got " + seen);
-                Check.True(seen.Values.All(v => v >= 0 && v <= 100), run.Key + ": percentages, got " + seen);
-                Check.Equal(100, seen.Values.Last(), run.Key + ": the last value");
+                var seen = new List<int>();
+                run.Value(new Callback(seen.Add));
+                var got = run.Key + ": got [" + string.Join(", ", seen) + "]";
+                Check.True(seen.Count >= 2, got);
+                for (int i = 1; i < seen.Count; i++)
+                    Check.True(seen[i] > seen[i - 1], "rising: " + got);
+                Check.True(seen.All(v => v >= 0 && v <= 100), "percentages: " + got);
+                Check.Equal(100, seen.Last(), "the last value: " + got);
             }
         }
     }
@@ -372,13 +373,14 @@ internal static class ParcelonTests
         using (var archiver = new Archiver())
         {
             var thrown = Check.Throws<HandlerException>(
-                () => archiver.ZipDirectory(source, zip, null, new Thrower()), "a progress handler's exception");
+                () => archiver.ZipDirectory(source, zip, null,
+                                                  new Callback(v => { throw new HandlerException("from the handler"); })), "a progress handler's exception");
             Check.Equal("from the handler", thrown.Message, "the handler's own exception");
             Check.True(archiver.Test(zip).IsSound, "the archive after a handler's exception");
 
             // A second call from inside a handler is refused, and that refusal stops the first.
             Check.Throws<InvalidOperationException>(
-                () => archiver.ZipDirectory(source, zip, null, new Reentrant(() => archiver.List(zip))),
+                () => archiver.ZipDirectory(source, zip, null, new Callback(v => archiver.List(zip))),
                 "a call from inside a call");
             archiver.ZipDirectory(source, zip, new DirectoryPackOptions { Level = 1 });
             Check.Equal(Big.Total, archiver.List(zip).Sum(e => e.Size), "the archiver after handlers threw");
@@ -543,48 +545,10 @@ internal static class ParcelonTests
         }
     }
 
-    private sealed class Recorder : IProgress<int>
-    {
-        internal readonly List<int> Values = new List<int>();
-
-        public void Report(int value)
-        {
-            Values.Add(value);
-        }
-
-        public override string ToString()
-        {
-            return "[" + string.Join(", ", Values) + "]";
-        }
-    }
-
-    private sealed class Thrower : IProgress<int>
-    {
-        public void Report(int value)
-        {
-            throw new HandlerException("from the handler");
-        }
-    }
-
     private sealed class HandlerException : Exception
     {
         internal HandlerException(string message) : base(message)
         {
-        }
-    }
-
-    private sealed class Reentrant : IProgress<int>
-    {
-        private readonly Action call;
-
-        internal Reentrant(Action call)
-        {
-            this.call = call;
-        }
-
-        public void Report(int value)
-        {
-            call();
         }
     }
 
