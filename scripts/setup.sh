@@ -2,9 +2,8 @@
 # Prepares a Debian machine for building and testing Parcelon:
 #   - installs the compilers, zlib, libdeflate, GoogleTest, the independent
 #     ZIP peers the tests compare against (Python's zipfile, Info-ZIP,
-#     7-Zip), what the Python package's tests need (venv, pip, pytest,
-#     mypy), and Mono's C# compiler and runtime and Free Pascal for the
-#     bindings' tests;
+#     7-Zip), and what the Python package's tests need (venv, pip, pytest,
+#     mypy);
 #   - fetches the minizip source (zlib's contrib/minizip) with
 #     `apt-get source zlib` into third_party/ (ignored by git), and with
 #     --windows libdeflate's source too (`apt-get source libdeflate`), which
@@ -32,8 +31,9 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
           python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest mypy)
-# The bindings (scripts/test-bindings.sh): mcs and mono, and fpc with its
-# run-time units; the compilers alone, not mono-devel's or fpc's full sets.
+# The C# and Pascal bindings' tests (scripts/test-bindings.sh): Mono's mcs
+# and mono, and fpc with its run-time units; the compilers and runtimes
+# alone, not the full sets of mono-devel and fpc.
 packages+=(mono-mcs mono-runtime fp-compiler fp-units-rtl)
 if [ "$want_windows" = 1 ]; then
   # Both DLLs (x64 and x86), 64- and 32-bit Wine, and clang, lld-link and

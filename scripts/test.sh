@@ -3,8 +3,7 @@
 #   1. the native suite (CTest); the Python package installed into a
 #      throw-away virtual environment and its tests (with the example
 #      tool's, installations with pip, and mypy --strict) against the built
-#      library; the native suite under a GBK locale (zh_CN.GBK); the C# and
-#      Pascal bindings' tests and examples (Mono, Free Pascal),
+#      library; the native suite under a GBK locale (zh_CN.GBK),
 #   2. the native suite again under AddressSanitizer + UBSan,
 #   3. the concurrency and worker-thread tests under ThreadSanitizer,
 #   4. the fuzz targets (libFuzzer), each for a bounded time,
@@ -79,9 +78,6 @@ mkdir -p build/locale
 (cd build/native && env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
    ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow -E '^consumer_')
 
-step "C# and Pascal bindings (Mono, Free Pascal) against the native library"
-scripts/test-bindings.sh build/native
-
 step "native suite under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DPARCELON_SANITIZE=ON -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build/asan -j"$jobs"
@@ -98,6 +94,10 @@ cmake --build build/tsan -j"$jobs" --target parcelon_tsan_tests
 env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan/suppressions.txt" \
   build/tsan/tests/parcelon_tsan_tests --gtest_brief=1
+
+step "C# and Pascal bindings (Mono, Free Pascal) against the native library"
+# Their tests and examples, under three locales, against build/native.
+scripts/test-bindings.sh build/native
 
 fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
 step "fuzz targets (libFuzzer, ${fuzz_seconds}s each)"
