@@ -40,6 +40,10 @@ packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-de
           libbz2-dev liblzma-dev libzstd-dev bzip2 xz-utils zstd
           python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest mypy)
+# The C# and Pascal bindings' tests (scripts/test-bindings.sh): Mono's mcs
+# and mono, and fpc with its run-time units; the compilers and runtimes
+# alone, not the full sets of mono-devel and fpc.
+packages+=(mono-mcs mono-runtime fp-compiler fp-units-rtl)
 if [ "$want_windows" = 1 ]; then
   # Both DLLs (x64 and x86), 64- and 32-bit Wine, and clang, lld-link and
   # llvm-dlltool for Parcelon.lib and the MSVC-style host that links it.

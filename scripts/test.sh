@@ -121,6 +121,10 @@ env -u LC_ALL -u LC_CTYPE LANG=zh_CN.GBK LOCPATH="$root/build/locale" \
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan/suppressions.txt" \
   build/tsan/tests/parcelon_tsan_tests --gtest_brief=1
 
+step "C# and Pascal bindings (Mono, Free Pascal) against the native library"
+# Their tests and examples, under three locales, against build/native.
+scripts/test-bindings.sh build/native
+
 fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
 step "fuzz targets (libFuzzer, ${fuzz_seconds}s each)"
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
