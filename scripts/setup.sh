@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine for building and testing Parcelon:
-#   - installs the compilers, zlib, libdeflate, GoogleTest, the independent
+#   - installs the compilers, zlib, libdeflate, mbed TLS (its crypto library
+#     serves WinZip AES), GoogleTest, the independent
 #     ZIP peers the tests compare against (Python's zipfile, Info-ZIP,
 #     7-Zip), and what the Python package's tests need (venv, pip, pytest);
 #   - fetches the minizip source (zlib's contrib/minizip) with
@@ -27,7 +28,7 @@ done
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
-packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
+packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libmbedtls-dev libgtest-dev googletest
           python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest)
 if [ "$want_windows" = 1 ]; then
