@@ -2,7 +2,8 @@
 // own code: PBKDF2-HMAC-SHA1 (RFC 6070), HMAC-SHA1 over messages in pieces,
 // AES in the little-endian counter mode (FIPS-197's blocks, and keystreams
 // made with `openssl enc -aes-N-ecb -nopad` over the counter blocks), each
-// on every engine this processor runs, and the engines against each other.
+// on every engine this processor runs; the engines against each other; and
+// the whole scheme's round trip, verifier and authentication code.
 #include <gtest/gtest.h>
 
 #include <mbedtls/md.h>
@@ -15,6 +16,7 @@
 #include "crypto/AesCtr.h"
 #include "crypto/CpuFeatures.h"
 #include "crypto/HmacSha1.h"
+#include "crypto/WinZipAes.h"
 
 using namespace parcelon;
 
@@ -274,5 +276,124 @@ TEST(AesCtrTest, InstructionsAgreeWithMbedtls) {
                           Keystream(key, *first, 10000, AesEngine::kPortable, 10000));
             }
         }
+    }
+}
+
+// ---------------------------------------------------------------- the whole scheme
+
+namespace {
+
+struct SealedEntry {
+    Bytes data;
+    Bytes verifier;
+    Bytes code;
+};
+
+SealedEntry Seal(const std::string& password, AesStrength strength, const Bytes& salt, Bytes data, std::size_t piece,
+                 CryptoEngines engines = CryptoEngines()) {
+    WinZipAes aes(password, strength, salt.data(), engines);
+    for (std::size_t at = 0; at < data.size(); at += piece) aes.Encrypt(data.data() + at, std::min(piece, data.size() - at));
+    unsigned char code[kAesAuthCodeSize];
+    aes.AuthCode(code);
+    return {data, Bytes(aes.verifier(), aes.verifier() + kAesVerifierSize), Bytes(code, code + kAesAuthCodeSize)};
+}
+
+} // namespace
+
+TEST(WinZipAesTest, EveryEngineSealsTheSameBytes) {
+    const Bytes plain = RandomBytesOf(5000, 3);
+    for (const AesStrength strength : {AesStrength::k128, AesStrength::k192, AesStrength::k256}) {
+        const Bytes salt = RandomBytesOf(AesSaltSize(strength), 5);
+        const SealedEntry reference = Seal("pässwörd", strength, salt, plain, 5000,
+                                           CryptoEngines{AesEngine::kPortable, Sha1Engine::kPortable, Pbkdf2Engine::kPortable});
+        for (const AesEngine aes : AesEngines()) {
+            for (const Sha1Engine sha1 : Sha1Engines()) {
+                SCOPED_TRACE(std::string(NameOf(aes)) + " with " + NameOf(sha1) + ", strength " +
+                             std::to_string(static_cast<int>(strength)));
+                const SealedEntry sealed = Seal("pässwörd", strength, salt, plain, 333, CryptoEngines{aes, sha1});
+                EXPECT_EQ(sealed.data, reference.data);
+                EXPECT_EQ(sealed.verifier, reference.verifier);
+                EXPECT_EQ(sealed.code, reference.code);
+            }
+        }
+    }
+}
+
+TEST(WinZipAesTest, DecryptsWhatItEncryptedAndTheCodeCatchesEveryChange) {
+    const Bytes plain = RandomBytesOf(100000, 9);
+    for (const AesStrength strength : {AesStrength::k128, AesStrength::k192, AesStrength::k256}) {
+        SCOPED_TRACE("strength " + std::to_string(static_cast<int>(strength)));
+        const Bytes salt = RandomBytesOf(AesSaltSize(strength), 13);
+        const SealedEntry sealed = Seal("secret", strength, salt, plain, 65536);
+        ASSERT_NE(sealed.data, plain);
+
+        WinZipAes reader("secret", strength, salt.data());
+        EXPECT_TRUE(reader.VerifierMatches(sealed.verifier.data()));
+        Bytes data = sealed.data;
+        for (std::size_t at = 0; at < data.size(); at += 4097) reader.Decrypt(data.data() + at, std::min<std::size_t>(4097, data.size() - at));
+        EXPECT_TRUE(reader.AuthCodeMatches(sealed.code.data()));
+        EXPECT_EQ(data, plain);
+
+        // One flipped bit anywhere in the encrypted data, or in the code.
+        for (const std::size_t at : {std::size_t{0}, sealed.data.size() / 2, sealed.data.size() - 1}) {
+            Bytes flipped = sealed.data;
+            flipped[at] ^= 0x01;
+            WinZipAes check("secret", strength, salt.data());
+            check.Decrypt(flipped.data(), flipped.size());
+            EXPECT_FALSE(check.AuthCodeMatches(sealed.code.data())) << "flipped byte " << at;
+        }
+        Bytes code = sealed.code;
+        code[kAesAuthCodeSize - 1] ^= 0x80;
+        WinZipAes check("secret", strength, salt.data());
+        Bytes copy = sealed.data;
+        check.Decrypt(copy.data(), copy.size());
+        EXPECT_FALSE(check.AuthCodeMatches(code.data()));
+
+        // Another salt or password: other keys, another verifier (these
+        // two are fixed, so no 1-in-65,536 coincidence can make this flaky).
+        EXPECT_NE(Seal("Secret", strength, salt, plain, 65536).verifier, sealed.verifier);
+        EXPECT_NE(Seal("secret", strength, RandomBytesOf(salt.size(), 14), plain, 65536).data, sealed.data);
+    }
+}
+
+// Keys derived together are those derived one entry at a time, and serve
+// to open what was sealed with those.
+TEST(WinZipAesTest, KeysDerivedTogetherOpenWhatEachSealedAlone) {
+    const AesStrength strengths[] = {AesStrength::k256, AesStrength::k128, AesStrength::k256, AesStrength::k192,
+                                     AesStrength::k256, AesStrength::k256};
+    std::vector<Bytes> salts;
+    std::vector<AesKeyRequest> requests;
+    for (const AesStrength strength : strengths) salts.push_back(RandomBytesOf(AesSaltSize(strength), 40 + static_cast<unsigned>(salts.size())));
+    for (std::size_t i = 0; i < salts.size(); ++i) requests.push_back({strengths[i], salts[i].data()});
+    const Bytes plain = RandomBytesOf(777, 41);
+    for (const Pbkdf2Engine engine : Pbkdf2Engines()) {
+        SCOPED_TRACE(NameOf(engine));
+        std::vector<WinZipAesKeys> keys(requests.size());
+        DeriveWinZipAesKeys("batch", requests.data(), keys.data(), keys.size(), engine);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const SealedEntry sealed = Seal("batch", strengths[i], salts[i], plain, 100);
+            EXPECT_EQ(keys[i].strength(), strengths[i]);
+            EXPECT_TRUE(keys[i].VerifierMatches(sealed.verifier.data())) << "entry " << i;
+            WinZipAes aes(keys[i]);
+            Bytes data = sealed.data;
+            aes.Decrypt(data.data(), data.size());
+            EXPECT_TRUE(aes.AuthCodeMatches(sealed.code.data())) << "entry " << i;
+            EXPECT_EQ(data, plain) << "entry " << i;
+        }
+    }
+}
+
+TEST(WinZipAesTest, TellsTheSizesOfEachStrength) {
+    EXPECT_EQ(AesStrengthOf(0), std::nullopt);
+    EXPECT_EQ(AesStrengthOf(4), std::nullopt);
+    const struct {
+        std::uint8_t stored;
+        std::size_t key, salt;
+    } sizes[] = {{1, 16, 8}, {2, 24, 12}, {3, 32, 16}};
+    for (const auto& s : sizes) {
+        const std::optional<AesStrength> strength = AesStrengthOf(s.stored);
+        ASSERT_TRUE(strength.has_value());
+        EXPECT_EQ(AesKeySize(*strength), s.key);
+        EXPECT_EQ(AesSaltSize(*strength), s.salt);
     }
 }
