@@ -3,6 +3,8 @@
 #
 #   bench/run.sh [--reps N] [--no-memory] [--only-small]
 #   bench/run.sh --methods [--reps N]
+#   bench/run.sh --ciphers      the ciphers alone (parcelon_cipher_speed):
+#                               per byte and per entry, no files
 #
 # (--reps 0 runs the peak-memory and stop checks alone; --no-memory skips
 # them.)
@@ -26,12 +28,14 @@ reps=3
 memory=1
 methods=0
 extra=()
+ciphers=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps="$2"; shift 2 ;;
     --no-memory) memory=0; shift ;;
     --only-small) extra+=(--only-small); shift ;;
     --methods) methods=1; shift ;;
+    --ciphers) ciphers=1; shift ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -57,6 +61,10 @@ fi
 echo "bench: building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPARCELON_BUILD_BENCH=ON \
   -DPARCELON_BUILD_TESTS=OFF -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
+if [ "$ciphers" = 1 ]; then
+  cmake --build "$build" -j2 --target parcelon_cipher_speed >/dev/null
+  exec "$build/bench/parcelon_cipher_speed"
+fi
 cmake --build "$build" -j2 --target parcelon_bench_host parcelon_floor >/dev/null
 
 python3 "$root/bench/make_corpus.py" "$build/corpus"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian machine for building and testing Parcelon:
 #   - installs the compilers, zlib, libdeflate, libbz2, liblzma, libzstd,
+#     mbed TLS (its crypto library serves WinZip AES),
 #     GoogleTest, the independent ZIP peers the tests compare against
 #     (Python's zipfile, Info-ZIP, 7-Zip), the compressors whose streams the
 #     tests store in archives (bzip2, xz, zstd), and what the Python
@@ -36,7 +37,7 @@ done
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
-packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libgtest-dev googletest
+packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libmbedtls-dev libgtest-dev googletest
           libbz2-dev liblzma-dev libzstd-dev bzip2 xz-utils zstd
           python3 zip unzip p7zip-full libarchive-tools dpkg-dev valgrind locales
           python3-venv python3-pip python3-pytest mypy)
