@@ -265,3 +265,20 @@ def test_an_archive_that_cannot_be_read_raises(tmp_path):
                 assert raised.value.code is ErrorCode.CANNOT_OPEN_ARCHIVE
                 assert raised.value.filename == os.fspath(path)
     assert not (tmp_path / "out").exists()
+
+
+def test_a_name_byte_that_decodes_in_no_way_is_kept_as_python_keeps_it(tmp_path):
+    """A stored name with a byte neither UTF-8 nor the locale's set takes:
+    entries() spells it as os.fsdecode spells the file extraction writes,
+    so the name serves as a member and as a path."""
+    archive = tmp_path / "stray.zip"
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("cafX.txt", b"stray")
+        z.writestr("plain.txt", b"plain")
+    archive.write_bytes(archive.read_bytes().replace(b"cafX.txt", b"caf\xe9.txt"))
+    with parcelon.ZipReader(archive) as reader:
+        stray = reader.entries()[0]
+        assert stray.name == os.fsdecode(b"caf\xe9.txt") == "caf\udce9.txt"
+        reader.extract(tmp_path / "out", [stray.name])
+    assert os.listdir(os.fsencode(tmp_path / "out")) == [b"caf\xe9.txt"]
+    assert (tmp_path / "out" / stray.name).read_bytes() == b"stray"
