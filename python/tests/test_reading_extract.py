@@ -152,58 +152,48 @@ def bomb(tmp_path_factory):
     return path
 
 
-LIMITS = [  # limits, the entries refused
-    (parcelon.Limits(total_bytes=1 << 20), ["bomb.bin"]),
-    (parcelon.Limits(ratio=100), ["bomb.bin"]),
-    (parcelon.Limits(entries=2), ["after.txt"]),
-    (parcelon.Limits(total_bytes=BOMB_SIZE + 11, ratio=10000, entries=3), []),
-    (parcelon.Limits(total_bytes=BOMB_SIZE + 10), ["after.txt"]),  # readme's 6 and the bomb's bytes use it up
+LIMITS = [  # limits, keep_going, the entries refused, the files extracted
+    (parcelon.Limits(total_bytes=1 << 20), True, ["bomb.bin"], ["readme.txt", "after.txt"]),
+    (parcelon.Limits(ratio=100), True, ["bomb.bin"], ["readme.txt", "after.txt"]),
+    (parcelon.Limits(ratio=100), False, ["bomb.bin"], ["readme.txt"]),  # the first refusal ends the call
+    (parcelon.Limits(entries=2), True, ["after.txt"], ["readme.txt", "bomb.bin"]),
+    (parcelon.Limits(total_bytes=BOMB_SIZE + 11, ratio=10000, entries=3), False, [],
+     ["readme.txt", "bomb.bin", "after.txt"]),
+    # readme's 6 bytes and the bomb's use it up
+    (parcelon.Limits(total_bytes=BOMB_SIZE + 10), True, ["after.txt"], ["readme.txt", "bomb.bin"]),
 ]
 
 
-@pytest.mark.parametrize("limits,refused", LIMITS, ids=["total-bytes", "ratio", "entries", "all-within", "exact"])
-def test_each_limit_on_a_bomb(extract, bomb, tmp_path, limits, refused):
+@pytest.mark.parametrize("limits,keep_going,refused,extracted", LIMITS,
+                         ids=["total-bytes", "ratio", "ratio-ends", "entries", "all-within", "exact"])
+def test_each_limit_on_a_bomb(extract, bomb, tmp_path, limits, keep_going, refused, extracted):
     out = tmp_path / "out"
-    every = ["readme.txt", "bomb.bin", "after.txt"]
     if not refused:
-        assert extract(bomb, out, limits=limits) == []
+        assert extract(bomb, out, limits=limits, keep_going=keep_going) == []
     else:
         with pytest.raises(parcelon.LimitError) as raised:
-            extract(bomb, out, limits=limits, keep_going=True)
+            extract(bomb, out, limits=limits, keep_going=keep_going)
         assert raised.value.code is ErrorCode.LIMIT
         assert [(f.name, f.code, f.kind) for f in raised.value.failures] == [
             (name, ErrorCode.LIMIT, parcelon.LimitError) for name in refused]
-    assert sorted(files_below(out)) == sorted(name for name in every if name not in refused)
-    if "bomb.bin" not in refused:
+    assert sorted(files_below(out)) == sorted(extracted)
+    if "bomb.bin" in extracted:
         assert (out / "bomb.bin").stat().st_size == BOMB_SIZE
     assert leftovers(out) == []
 
 
-def test_a_limit_without_keep_going_ends_the_call_before_the_bomb(extract, bomb, tmp_path):
-    with pytest.raises(parcelon.LimitError):
-        extract(bomb, tmp_path / "out", limits=parcelon.Limits(ratio=100))
-    assert sorted(files_below(tmp_path / "out")) == ["readme.txt"]
-
-
-@pytest.mark.parametrize("restore_times", [True, False])
+@pytest.mark.parametrize("restore_times", [True, False, None], ids=["restore", "keep-time-of-writing", "default"])
 def test_restore_times(extract, tmp_path, restore_times):
     path = tmp_path / "times.zip"
     with zipfile.ZipFile(path, "w") as z:
         z.writestr(zipfile.ZipInfo("old.txt", date_time=(2001, 2, 3, 4, 5, 6)), b"old")
     started = time.time()
-    extract(path, tmp_path / "out", restore_times=restore_times)
+    extract(path, tmp_path / "out", **({} if restore_times is None else {"restore_times": restore_times}))
     written = (tmp_path / "out" / "old.txt").stat().st_mtime
-    if restore_times:
+    if restore_times is not False:
         assert written == time.mktime((2001, 2, 3, 4, 5, 6, 0, 0, -1))
     else:
         assert written >= started - 2
-
-
-def test_the_default_restores_times(archive, tmp_path):
-    parcelon.unzip(archive, tmp_path / "out")
-    with zipfile.ZipFile(archive) as z:
-        recorded = time.mktime(z.getinfo("a.txt").date_time + (0, 0, -1))
-    assert (tmp_path / "out" / "a.txt").stat().st_mtime == recorded
 
 
 WRONG = [  # keywords, the exception
