@@ -106,7 +106,7 @@ class Error(Exception):
     none: a failure this package found before calling it, or one that
     writes no line); filename: the path concerned, as it was given, where
     the package knows it (else None); failures: the entries of an
-    extraction that failed, in archive order (with keep_going every one,
+    extraction or a test that failed, in archive order (with keep_going every one,
     else the one that ended the call; empty when the archive as a whole
     failed first, or for a packing call). str() is the English text and
     the path."""
