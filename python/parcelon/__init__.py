@@ -1,9 +1,13 @@
-"""Parcelon from Python: pack files or a folder into a ZIP archive and
-extract one, through the library's C interface (ctypes).
+"""Parcelon from Python: pack files or a folder into a ZIP archive, and
+list, test and extract one, through the library's C interface (ctypes).
 
     import parcelon
     parcelon.zip_directory("site", "site.zip", password="s3cret", progress=print)
     parcelon.unzip("site.zip", "restore", password="s3cret")
+    with parcelon.ZipReader("site.zip", password="s3cret") as archive:
+        names = [entry.name for entry in archive.entries()]
+        damaged = archive.test()
+        archive.extract("docs", ["docs/*"], overwrite="skip", limits=parcelon.Limits(ratio=100))
 
 Failures raise a parcelon.Error, whose subclasses also derive from the
 built-in kind that fits (FileNotFoundError, PermissionError, ValueError,
@@ -22,18 +26,21 @@ from typing import List
 
 from . import _library
 from .archiver import Archiver
-from .errors import (BadArchiveError, Error, ErrorCode, ExistsError, FilesLeftOut, InvalidArgumentError,
+from .entries import Entry
+from .errors import (BadArchiveError, EntryFailure, Error, ErrorCode, ExistsError, FilesLeftOut, InvalidArgumentError,
                      IsAFolderError, LibraryError, LimitError, NotAFolderError, NotFoundError, OutOfMemoryError,
                      PasswordError, PermissionDeniedError, StoppedError, UnsupportedError)
 from .functions import unzip, zip_directory, zip_files
+from .options import Limits, Overwrite
+from .reader import ZipReader
 
 __version__ = "1.1.0"
 
 __all__: List[str] = [
-    "Archiver", "BadArchiveError", "Error", "ErrorCode", "ExistsError", "FilesLeftOut", "InvalidArgumentError",
-    "IsAFolderError", "LibraryError", "LimitError", "NotAFolderError", "NotFoundError", "OutOfMemoryError",
-    "PasswordError", "PermissionDeniedError", "StoppedError", "UnsupportedError", "library_path", "library_version",
-    "unzip", "zip_directory", "zip_files"]
+    "Archiver", "BadArchiveError", "Entry", "EntryFailure", "Error", "ErrorCode", "ExistsError", "FilesLeftOut",
+    "InvalidArgumentError", "IsAFolderError", "LibraryError", "Limits", "LimitError", "NotAFolderError",
+    "NotFoundError", "OutOfMemoryError", "Overwrite", "PasswordError", "PermissionDeniedError", "StoppedError",
+    "UnsupportedError", "ZipReader", "library_path", "library_version", "unzip", "zip_directory", "zip_files"]
 
 
 def library_path() -> str:

@@ -118,6 +118,11 @@ def failure(code: int, message: str, paths: Dict[str, StrOrBytesPath]) -> Error:
     return _FIXED.get(code, Error)(code, text, message)
 
 
+def entry_kind(code: int) -> ErrorKind:
+    """The exception class of an entry's failure, without looking at a path."""
+    return _FIXED.get(code, Error)
+
+
 # The built-in OSError kinds by errno, for failures this package meets itself
 # (making the destination folder).
 _BY_ERRNO: Dict[int, ErrorKind] = {

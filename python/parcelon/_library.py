@@ -12,7 +12,7 @@ import functools
 import glob
 import os
 import sys
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, cast
+from typing import Any, Callable, Dict, List, NamedTuple, Optional, Sequence, Set, Tuple, cast
 
 from .errors import LibraryError
 
@@ -38,23 +38,69 @@ _FunctionType: Callable[..., Any] = ctypes.WINFUNCTYPE if _STDCALL else ctypes.C
 ProgressFunction: Any = _FunctionType(None, ctypes.c_int, ctypes.c_void_p)
 _Strings = ctypes.POINTER(ctypes.c_char_p)
 
+
+class EntryRecord(ctypes.Structure):
+    """parcelon_entry: one record of the central directory."""
+    _fields_ = [
+        ("index", ctypes.c_size_t),
+        ("name", ctypes.c_char_p),
+        ("size", ctypes.c_uint64),
+        ("compressed_size", ctypes.c_uint64),
+        ("crc32", ctypes.c_ulong),
+        ("method", ctypes.c_int),
+        ("encrypted", ctypes.c_int),
+        ("is_folder", ctypes.c_int),
+        ("mtime", ctypes.c_int64),
+    ]
+
+
+# int (const parcelon_entry* entry, void* user_data): non-zero ends the listing.
+EntryFunction: Any = _FunctionType(ctypes.c_int, ctypes.POINTER(EntryRecord), ctypes.c_void_p)
+# void (int code, const char* path, const char* message, void* user_data).
+ReportFunction: Any = _FunctionType(None, ctypes.c_int, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_void_p)
+
+# The options of parcelon_set_option.
+OPT_OVERWRITE = 1
+OPT_KEEP_GOING = 2
+OPT_MAX_TOTAL_BYTES = 3
+OPT_MAX_ENTRIES = 4
+OPT_MAX_RATIO = 5
+OPT_RESTORE_TIMES = 6
+OPT_STDERR = 7
+
 # parcelon_archiver* travels as a plain pointer: an int on the Python side.
 _HANDLE = ctypes.c_void_p
 _c_int, _c_uint, _c_size_t, _c_char_p = ctypes.c_int, ctypes.c_uint, ctypes.c_size_t, ctypes.c_char_p
-_DECLARATIONS: Dict[str, Tuple[Any, List[Any]]] = {
-    "parcelon_new": (_HANDLE, []),
-    "parcelon_free": (None, [_HANDLE]),
-    "parcelon_set_progress": (None, [_HANDLE, ProgressFunction, ctypes.c_void_p]),
-    "parcelon_stop": (None, [_HANDLE]),
-    "parcelon_set_threads": (_c_int, [_HANDLE, _c_uint]),
-    "parcelon_zip_files_utf8": (_c_int, [_HANDLE, _Strings, _c_size_t, _c_char_p, _c_uint, _c_char_p]),
-    "parcelon_zip_directory_utf8": (_c_int, [_HANDLE, _c_char_p, _c_char_p, _c_int, _c_uint, _c_char_p, _c_int,
-                                             _Strings, _c_size_t, _Strings, _c_size_t]),
-    "parcelon_unzip_file_utf8": (_c_int, [_HANDLE, _c_char_p, _c_char_p, _c_char_p]),
-    "parcelon_last_error": (_c_int, [_HANDLE]),
-    "parcelon_last_message": (_c_char_p, [_HANDLE]),
-    "parcelon_error_text": (_c_char_p, [_c_int]),
-    "parcelon_version": (_c_char_p, []),
+
+
+class _Declaration(NamedTuple):
+    restype: Any
+    argtypes: List[Any]
+    # A function later than the oldest library this package takes: a library
+    # without it still loads, and only calling it raises LibraryError.
+    optional: bool = False
+
+
+_DECLARATIONS: Dict[str, _Declaration] = {
+    "parcelon_new": _Declaration(_HANDLE, []),
+    "parcelon_free": _Declaration(None, [_HANDLE]),
+    "parcelon_set_progress": _Declaration(None, [_HANDLE, ProgressFunction, ctypes.c_void_p]),
+    "parcelon_stop": _Declaration(None, [_HANDLE]),
+    "parcelon_set_threads": _Declaration(_c_int, [_HANDLE, _c_uint]),
+    "parcelon_zip_files_utf8": _Declaration(_c_int, [_HANDLE, _Strings, _c_size_t, _c_char_p, _c_uint, _c_char_p]),
+    "parcelon_zip_directory_utf8": _Declaration(_c_int, [_HANDLE, _c_char_p, _c_char_p, _c_int, _c_uint, _c_char_p,
+                                                         _c_int, _Strings, _c_size_t, _Strings, _c_size_t]),
+    "parcelon_last_error": _Declaration(_c_int, [_HANDLE]),
+    "parcelon_last_message": _Declaration(_c_char_p, [_HANDLE]),
+    "parcelon_error_text": _Declaration(_c_char_p, [_c_int]),
+    "parcelon_version": _Declaration(_c_char_p, []),
+    # The reading calls.
+    "parcelon_set_report": _Declaration(None, [_HANDLE, ReportFunction, ctypes.c_void_p], optional=True),
+    "parcelon_set_option": _Declaration(_c_int, [_HANDLE, _c_int, ctypes.c_int64], optional=True),
+    "parcelon_list_utf8": _Declaration(_c_int, [_HANDLE, _c_char_p, EntryFunction, ctypes.c_void_p], optional=True),
+    "parcelon_test_utf8": _Declaration(_c_int, [_HANDLE, _c_char_p, _c_char_p], optional=True),
+    "parcelon_extract_utf8": _Declaration(_c_int, [_HANDLE, _c_char_p, _c_char_p, _c_char_p, _Strings, _c_size_t],
+                                          optional=True),
 }
 
 
@@ -65,21 +111,34 @@ class Library:
     def __init__(self, dll: ctypes.CDLL, location: str) -> None:
         self.location = location
         self._functions: Dict[str, Any] = {}
-        for name, (restype, argtypes) in _DECLARATIONS.items():
+        self._missing: Set[str] = set()  # optional functions this library lacks
+        for name, declaration in _DECLARATIONS.items():
             try:
                 function = getattr(dll, name)
             except AttributeError:
+                if declaration.optional:
+                    self._missing.add(name)
+                    continue
                 raise LibraryError("%s has no %s: not a Parcelon library of version %d.1 or later"
                                    % (location, name, SUPPORTED_MAJOR)) from None
-            function.restype = restype
-            function.argtypes = argtypes
+            function.restype = declaration.restype
+            function.argtypes = declaration.argtypes
             self._functions[name] = function
         self.version = self._text("parcelon_version")
         if self.version.split(".", 1)[0] != str(SUPPORTED_MAJOR):
             raise LibraryError("%s is Parcelon %s; this package needs version %d.x"
                                % (location, self.version, SUPPORTED_MAJOR))
 
+    def require(self, name: str) -> None:
+        """Raises LibraryError, saying why, when the library lacks the C
+        function name (an older build)."""
+        if name in self._missing:
+            raise LibraryError("%s (Parcelon %s) has no %s: it was built before the C interface could list, "
+                               "test and extract archives; use a newer build of the library"
+                               % (self.location, self.version, name))
+
     def _call(self, name: str, *arguments: Any) -> Any:
+        self.require(name)
         return self._functions[name](*arguments)
 
     def _text(self, name: str, *arguments: Any) -> str:
@@ -115,8 +174,24 @@ class Library:
         return int(self._call("parcelon_zip_directory_utf8", handle, src_dir, zip_file, 1 if recursive else 0,
                               level, password, minutes, includes, include_count, excludes, exclude_count))
 
-    def unzip(self, handle: int, zip_file: bytes, dest_dir: bytes, password: Optional[bytes]) -> int:
-        return int(self._call("parcelon_unzip_file_utf8", handle, zip_file, dest_dir, password))
+    # ------------------------------------------------------------ reading
+    def set_report(self, handle: int, function: Any) -> None:
+        """function: a ReportFunction, or None to remove it."""
+        self._call("parcelon_set_report", handle, function if function is not None else ReportFunction(), None)
+
+    def set_option(self, handle: int, option: int, value: int) -> int:
+        return int(self._call("parcelon_set_option", handle, option, value))
+
+    def list(self, handle: int, zip_file: bytes, function: Any) -> int:
+        """function: an EntryFunction."""
+        return int(self._call("parcelon_list_utf8", handle, zip_file, function, None))
+
+    def test(self, handle: int, zip_file: bytes, password: Optional[bytes]) -> int:
+        return int(self._call("parcelon_test_utf8", handle, zip_file, password))
+
+    def extract(self, handle: int, zip_file: bytes, dest_dir: bytes, password: Optional[bytes], patterns: Any,
+                count: int) -> int:
+        return int(self._call("parcelon_extract_utf8", handle, zip_file, dest_dir, password, patterns, count))
 
     # ------------------------------------------------------------ outcome
     def last_error(self, handle: int) -> int:

@@ -9,14 +9,17 @@ import threading
 import warnings
 import weakref
 from types import TracebackType
-from typing import Callable, Dict, Iterable, Iterator, Optional, Type, Union
+from typing import Callable, Dict, Iterable, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Type, Union
 
 from . import _library, _running
 from ._failures import failure, invalid_argument, missing_source
 from ._folders import Destination
+from ._reading import Records, Report, Reports, is_skip
 from ._text import as_list, given_path, password_bytes, path_utf8, text_utf8, utf8_array
-from ._types import Password, Progress, StrPath
-from .errors import ErrorCode, FilesLeftOut
+from ._types import Members, Password, Progress, StrPath
+from .entries import Entry
+from .errors import EntryFailure, Error, ErrorCode, FilesLeftOut
+from .options import Limits, Overwrite, extract_options
 
 _DEFAULT_LEVEL = 0xFFFFFFFF  # (unsigned)-1: the library's default, 6
 _PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__))
@@ -42,6 +45,26 @@ def _progress(progress: Optional[Progress]) -> Optional[Progress]:
     return progress
 
 
+class _Outcome(NamedTuple):
+    """What a reading call left: its result, its last failure, and every
+    entry the report function named."""
+    ok: bool
+    code: int
+    message: str
+    reports: List[Report]
+
+
+def _entry_failures(reports: Sequence[Report]) -> List[EntryFailure]:
+    return [EntryFailure(report.name, report.code, report.message) for report in reports]
+
+
+def _call_failure(outcome: _Outcome, paths: Dict[str, Union[str, bytes]],
+                  failures: Sequence[EntryFailure]) -> Error:
+    error = failure(outcome.code, outcome.message, paths)
+    error.failures = list(failures)
+    return error
+
+
 def _outside_package_stacklevel() -> int:
     """The warnings stacklevel of the first frame outside this package, so
     that a warning points at the host's call."""
@@ -54,7 +77,8 @@ def _outside_package_stacklevel() -> int:
 class Archiver:
     """One archiver of the library: its progress callback, stop flag and base
     folder (a zip_files call after zip_directory(D) names the files below D
-    relative to D, as the library documents).
+    relative to D, as the library documents). It packs, extracts, lists and
+    tests; ZipReader is the friendlier way to read one archive.
 
     Call one operation at a time; stop() may be called from any thread while
     one runs. Use it as a context manager, or call close(), to release it at
@@ -103,14 +127,17 @@ class Archiver:
 
     # ------------------------------------------------------------ settings
     def stop(self) -> None:
-        """Asks the running operation, and every later packing operation on
-        this archiver, to finish early: the file being packed keeps a shorter
-        entry, the archive is closed and the call returns normally. Safe from
-        any thread; nothing clears it."""
+        """Asks the running operation, and every later one on this archiver,
+        to finish early. A packing call keeps a shorter entry for the file
+        it was packing, closes the archive and returns normally (later ones
+        write archives without entries); a reading call ends after the block
+        in hand, the entry it was writing leaving nothing, and raises
+        StoppedError (later ones raise it before their first entry). Safe
+        from any thread; nothing clears it."""
         with self._handle_lock:
             if self._handle is not None:
+                self._stopped = True  # first: a reading call's progress passes nothing on from here
                 self._library.stop(self._handle)
-                self._stopped = True
 
     @property
     def stopped(self) -> bool:
@@ -168,20 +195,89 @@ class Archiver:
         self._run(lambda handle: self._library.zip_directory(handle, *arguments), _progress(progress),
                   {"archive": given_path(archive)}, packing=True)
 
-    def unzip(self, archive: StrPath, dest: StrPath, password: Password = None) -> None:
-        """Extracts every entry of the archive into the folder dest, made
-        with its parents when missing. Raises an Error at the first failure:
-        the entries before it stay, and the folders made for dest are taken
-        away again when nothing was extracted into them."""
-        arguments = (path_utf8(archive, "archive"), path_utf8(dest, "dest"), password_bytes(password))
+    def unzip(self, archive: StrPath, dest: StrPath, password: Password = None, members: Members = (), *,
+              overwrite: Overwrite = "replace", keep_going: bool = False, progress: Optional[Progress] = None,
+              limits: Optional[Limits] = None, restore_times: bool = True) -> List[str]:
+        """Extracts the entries of the archive into the folder dest, made
+        with its parents when missing.
+
+        members: patterns of the entries to extract ('*' any run of
+        characters, folders included; '?' any one character; '/' and '\\'
+        alike; case counts), or every entry when empty. overwrite: what
+        happens to a file already where an entry goes: "replace" (the
+        default; the file is replaced only once the entry is whole and
+        checked), "skip" (it stays and the entry is passed over), "error" (it
+        stays and the entry fails with ExistsError). keep_going: a failed
+        entry does not end the call; the others are extracted and the
+        exception comes at the end. limits: bounds for untrusted archives
+        (Limits). restore_times: each file gets its entry's modification
+        time, as unzip, 7-Zip and tar do (False leaves the time of writing,
+        as zipfile does). progress: called with whole percentages of the
+        selected entries' sizes.
+
+        Returns the names of the entries passed over because overwrite="skip"
+        kept a file of their name (empty otherwise). Raises an Error for the
+        failure that ended the call, or with keep_going for the last one;
+        its .failures lists every entry that failed. Each file is written to
+        a temporary file that takes its name only once its size and CRC are
+        checked: a failed or stopped entry leaves nothing behind, entries
+        written before stay. The folders made for dest are taken away again
+        when nothing was extracted into them."""
+        options = extract_options(overwrite, keep_going, limits, restore_times)
+        patterns, count = utf8_array(as_list(members, "members"), text_utf8, "members")
+        arguments = (path_utf8(archive, "archive"), path_utf8(dest, "dest"), password_bytes(password), patterns, count)
+        paths = {"archive": given_path(archive), "dest": given_path(dest)}
+        progress = _progress(progress)
+        self._library.require("parcelon_extract_utf8")
         destination = Destination(given_path(dest))
         destination.make()
         try:
-            self._run(lambda handle: self._library.unzip(handle, *arguments), None,
-                      {"archive": given_path(archive), "dest": given_path(dest)}, packing=False)
+            outcome = self._read(lambda handle: self._library.extract(handle, *arguments), progress, options)
         except BaseException:
             destination.remove_empty()
             raise
+        skipped = [report.name for report in outcome.reports if is_skip(report, overwrite)]
+        failures = _entry_failures([report for report in outcome.reports if not is_skip(report, overwrite)])
+        if not outcome.ok:
+            destination.remove_empty()
+            raise _call_failure(outcome, paths, failures)
+        return skipped
+
+    def entries(self, archive: StrPath) -> List[Entry]:
+        """The entries of the archive's central directory, in order (see
+        Entry). Raises an Error when the archive cannot be read: missing, no
+        ZIP archive, or a damaged directory."""
+        zip_file = path_utf8(archive, "archive")
+        self._library.require("parcelon_list_utf8")
+        records = Records(lambda: self._stopped)
+        outcome = self._read(lambda handle: self._library.list(handle, zip_file, records.function), None)
+        paths = {"archive": given_path(archive)}
+        if not outcome.ok:
+            raise _call_failure(outcome, paths, [])
+        if self._stopped:  # the listing was ended early: what it has is not the archive's
+            raise failure(ErrorCode.STOPPED, "", paths)
+        return records.entries()
+
+    def test(self, archive: StrPath, password: Password = None,
+             progress: Optional[Progress] = None) -> List[EntryFailure]:
+        """Reads, decrypts, decodes and checks every entry (size, CRC, every
+        rule extraction applies) and writes nothing. Returns the entries
+        that failed, in order: empty when the archive is sound. Raises an
+        Error, with the failures met so far, when the archive as a whole
+        cannot be read (missing, no ZIP archive, a damaged directory) or
+        the test was stopped."""
+        arguments = (path_utf8(archive, "archive"), password_bytes(password))
+        progress = _progress(progress)
+        self._library.require("parcelon_test_utf8")
+        outcome = self._read(lambda handle: self._library.test(handle, *arguments), progress)
+        failures = _entry_failures(outcome.reports)
+        if outcome.ok:
+            return failures
+        last = failures[-1] if failures else None
+        if last is not None and (last.code, last.message) == (outcome.code, outcome.message):
+            return failures
+        # The last failure is the archive's own (or a stop): no entry after it was tested.
+        raise _call_failure(outcome, {"archive": given_path(archive)}, failures)
 
     # ------------------------------------------------------------ running
     @contextlib.contextmanager
@@ -205,12 +301,7 @@ class Archiver:
         an exception or a warning."""
         library = self._library
         with self._operation() as handle:
-            def stop() -> None:  # no lock: it may run in a signal handler while the operation runs
-                library.stop(handle)
-                self._stopped = True
-
-            ok = _running.run(lambda: call(handle), stop, progress, lambda function: library.set_progress(
-                handle, function))
+            ok = self._run_on(handle, call, progress)
             code = library.last_error(handle)
             message = library.last_message(handle)
         if not ok:
@@ -218,3 +309,46 @@ class Archiver:
         if packing and code not in (ErrorCode.OK, ErrorCode.STOPPED):
             warnings.warn(FilesLeftOut(code, library.error_text(code), message),
                           stacklevel=_outside_package_stacklevel())
+
+    def _read(self, call: Callable[[int], int], progress: Optional[Progress],
+              options: Sequence[Tuple[int, int]] = ()) -> _Outcome:
+        """Runs one reading call with options set, the report function
+        installed, and no lines on the standard error stream (every failure
+        reaches Python, as an exception or in a list). The archiver keeps
+        options between calls: each reading call sets all of them, and the
+        lines are turned on again for the packing calls."""
+        library = self._library
+        reports = Reports()
+        passed_on = progress
+        if progress is not None:
+            host_progress = progress
+
+            def passed_on(value: int) -> None:
+                # A stopped call ends with the library's 100: no percentage of a
+                # call that raises StoppedError is passed on after the stop.
+                if not self._stopped:
+                    host_progress(value)
+
+        with self._operation() as handle:
+            for option, value in list(options) + [(_library.OPT_STDERR, 0)]:
+                if not library.set_option(handle, option, value):
+                    raise failure(library.last_error(handle), library.last_message(handle), {})
+            library.set_report(handle, reports.function)
+            try:
+                ok = self._run_on(handle, call, passed_on)
+                outcome = _Outcome(bool(ok), library.last_error(handle), library.last_message(handle),
+                                   reports.reports())
+            finally:
+                library.set_report(handle, None)
+                library.set_option(handle, _library.OPT_STDERR, 1)  # clears the outcome: read above
+        return outcome
+
+    def _run_on(self, handle: int, call: Callable[[int], int], progress: Optional[Progress]) -> int:
+        library = self._library
+
+        def stop() -> None:  # no lock: it may run in a signal handler while the operation runs
+            self._stopped = True
+            library.stop(handle)
+
+        return _running.run(lambda: call(handle), stop, progress,
+                            lambda function: library.set_progress(handle, function))

@@ -21,13 +21,17 @@ own file functions catches them:
 
 str(error) is the library's English text for the code (parcelon_error_text),
 with the path concerned where the package knows it; .message is the
-library's own line."""
+library's own line; .failures the entries that failed in a reading call.
+
+An EntryFailure is one entry that failed to extract or test: what test()
+returns, and what the exceptions of extract carry."""
 
 from __future__ import annotations
 
+import dataclasses
 import enum
 import errno
-from typing import Optional, Union
+from typing import List, Optional, Type, Union
 
 StrOrBytesPath = Union[str, bytes]
 
@@ -101,12 +105,16 @@ class Error(Exception):
     standard error stream, decoded from UTF-8 ("" when the library wrote
     none: a failure this package found before calling it, or one that
     writes no line); filename: the path concerned, as it was given, where
-    the package knows it (else None). str() is the English text and the
-    path."""
+    the package knows it (else None); failures: the entries of an
+    extraction or a test that failed, in archive order (with keep_going every one,
+    else the one that ended the call; empty when the archive as a whole
+    failed first, or for a packing call). str() is the English text and
+    the path."""
 
     code: Code
     message: str
     filename: Optional[StrOrBytesPath]
+    failures: List[EntryFailure]
     # The errno of the built-in OSError kind a subclass also derives from.
     _errno: Optional[int] = None
 
@@ -119,12 +127,16 @@ class Error(Exception):
         self.code = code_of(code)
         self.text = text
         self.message = message
+        self.failures = []
 
     def __str__(self) -> str:
-        return self.text if self.filename is None else "%s: %r" % (self.text, self.filename)
+        text = self.text if self.filename is None else "%s: %r" % (self.text, self.filename)
+        if len(self.failures) > 1:
+            text += " (%d entries failed)" % len(self.failures)
+        return text
 
     def __reduce__(self) -> tuple:  # type: ignore[type-arg]
-        return (type(self), (int(self.code), self.text, self.message, self.filename))
+        return (type(self), (int(self.code), self.text, self.message, self.filename), {"failures": self.failures})
 
 
 class NotFoundError(Error, FileNotFoundError):
@@ -180,6 +192,32 @@ class LimitError(Error):
 class StoppedError(Error):
     """A call that a stop ended before it had a result (packing calls return
     normally instead: their archive is complete, only shorter)."""
+
+
+@dataclasses.dataclass(frozen=True)
+class EntryFailure:
+    """An entry that failed to extract or test.
+
+    name: the entry's name, as entries() gives it; code: the library's
+    ErrorCode (DATA_CORRUPT, WRONG_PASSWORD, LIMIT, EXISTS, ...); message:
+    the library's line for it, with the name. kind is the exception class
+    the failure raises when it ends a call (BadArchiveError,
+    PasswordError, ...)."""
+
+    name: str
+    code: Code
+    message: str
+
+    @property
+    def kind(self) -> Type[Error]:
+        from ._failures import entry_kind
+        return entry_kind(self.code)
+
+    @property
+    def text(self) -> str:
+        """The library's English text for the code ("wrong password")."""
+        from . import _library
+        return _library.load().error_text(int(self.code))
 
 
 class FilesLeftOut(UserWarning):

@@ -2,10 +2,11 @@
 
 from __future__ import annotations
 
-from typing import Iterable, Optional, Union
+from typing import Iterable, List, Optional, Union
 
-from ._types import Password, Progress, StrPath
+from ._types import Members, Password, Progress, StrPath
 from .archiver import Archiver
+from .options import Limits, Overwrite
 
 
 def zip_files(files: Iterable[StrPath], archive: StrPath, level: Optional[int] = 6, password: Password = None,
@@ -24,8 +25,12 @@ def zip_directory(src: StrPath, archive: StrPath, recursive: bool = True, level:
                                include=include, exclude=exclude, progress=progress)
 
 
-def unzip(archive: StrPath, dest: StrPath, password: Password = None) -> None:
-    """Extracts the archive into the folder dest (made when missing); see
-    Archiver.unzip."""
+def unzip(archive: StrPath, dest: StrPath, password: Password = None, members: Members = (), *,
+          overwrite: Overwrite = "replace", keep_going: bool = False, progress: Optional[Progress] = None,
+          limits: Optional[Limits] = None, restore_times: bool = True) -> List[str]:
+    """Extracts the archive (the entries matching members, or every one)
+    into the folder dest, made when missing; returns the names passed over
+    by overwrite="skip". See Archiver.unzip."""
     with Archiver() as archiver:
-        archiver.unzip(archive, dest, password=password)
+        return archiver.unzip(archive, dest, password, members, overwrite=overwrite, keep_going=keep_going,
+                              progress=progress, limits=limits, restore_times=restore_times)

@@ -90,3 +90,31 @@ def gbk_locpath(tmp_path_factory):
     subprocess.run(["localedef", "-i", "zh_CN", "-f", "GBK", str(folder / "zh_CN.GBK")], capture_output=True)
     assert (folder / "zh_CN.GBK" / "LC_CTYPE").is_file(), "localedef could not compile zh_CN.GBK"
     return folder
+
+
+def zeros_archive(path, count, size, prefix="part"):
+    """An archive of count entries of size zero bytes each, deflated: a few
+    KiB per 16 MiB, so a small file that extracts into a great deal."""
+    import zipfile
+    block = bytes(1 << 20)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
+        for n in range(count):
+            with z.open("%s%d.bin" % (prefix, n), "w", force_zip64=True) as f:
+                for _ in range(size // len(block)):
+                    f.write(block)
+    return path
+
+
+def leftovers(folder):
+    """The library's temporary files below folder: none may outlive a call."""
+    return sorted(str(p) for p in pathlib.Path(folder).rglob(".parcelon.*.tmp"))
+
+
+def files_below(root):
+    """{relative path with '/': bytes} of every file below root."""
+    found = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = pathlib.Path(folder, name)
+            found[path.relative_to(root).as_posix()] = path.read_bytes()
+    return found

@@ -120,8 +120,8 @@ def test_each_failure_raises_its_kind(paths, call, kind, builtin, code, path, li
     if isinstance(error, OSError):
         assert error.errno and error.strerror == error.text
     copy = pickle.loads(pickle.dumps(error))
-    assert (type(copy), copy.code, copy.message, copy.filename, str(copy)) == (
-        kind, error.code, error.message, error.filename, str(error))
+    assert (type(copy), copy.code, copy.message, copy.filename, str(copy), copy.failures) == (
+        kind, error.code, error.message, error.filename, str(error), error.failures)
     # Nothing new is left behind: no archive, no destination folder.
     assert sorted(paths.tmp.rglob("*")) == before
     assert not (paths.tmp / "evil.txt").exists()

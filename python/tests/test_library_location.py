@@ -111,3 +111,55 @@ def test_a_wheel_built_with_the_library_setting_carries_it(tmp_path):
     assert found["where"] == str(site / "parcelon" / "libParcelon.so")
     with pytest.raises(backend.BuildError):
         backend.build_wheel(str(tmp_path), {"library": str(tmp_path / "nothing.so")})
+
+
+# The C functions the reading calls added, by the start of their names.
+READING_CALLS = [b"parcelon_set_report", b"parcelon_set_option", b"parcelon_list", b"parcelon_test",
+                 b"parcelon_extract"]
+
+OLDER = r"""
+import json, pathlib, sys
+import parcelon
+work = pathlib.Path(sys.argv[1])
+(work / "a.txt").write_text("alpha")
+parcelon.zip_files([work / "a.txt"], work / "a.zip")
+refused = {}
+calls = {"entries": lambda: parcelon.ZipReader(work / "a.zip").entries(),
+         "test": lambda: parcelon.ZipReader(work / "a.zip").test(),
+         "extract": lambda: parcelon.ZipReader(work / "a.zip").extract(work / "out"),
+         "unzip": lambda: parcelon.unzip(work / "a.zip", work / "out")}
+for name, call in calls.items():
+    try:
+        call()
+    except parcelon.LibraryError as error:
+        refused[name] = str(error)
+print(json.dumps({"where": parcelon.library_path(), "refused": refused, "out": (work / "out").exists()}))
+"""
+
+
+def test_a_library_without_the_reading_calls_loads_and_packs(tmp_path):
+    """A build from before the reading calls, made here by renaming them in
+    a copy's dynamic symbol table: the package loads it and packs with it,
+    and each reading call raises LibraryError naming what is missing."""
+    import ctypes
+    import json
+    older = tmp_path / "libParcelon.so"
+    data = BUILT_LIBRARY.read_bytes()
+    for name in READING_CALLS:
+        data = data.replace(name, b"parcelox" + name[len(b"parcelon"):])
+    older.write_bytes(data)
+    dll = ctypes.CDLL(str(older))
+    assert hasattr(dll, "parcelon_zip_files_utf8") and not hasattr(dll, "parcelon_extract_utf8")
+
+    done = run_python(OLDER, tmp_path, env={"PARCELON_LIBRARY": str(older)})
+    assert done.returncode == 0, done.stderr.decode(errors="replace")
+    report = json.loads(done.stdout)
+    assert report["where"] == str(older)
+    with zipfile.ZipFile(tmp_path / "a.zip") as z:
+        assert z.read("a.txt") == b"alpha"
+    needed = {"entries": "parcelon_list_utf8", "test": "parcelon_test_utf8", "extract": "parcelon_extract_utf8",
+              "unzip": "parcelon_extract_utf8"}
+    assert sorted(report["refused"]) == sorted(needed)
+    for call, function in needed.items():
+        assert "%s (Parcelon 1.1.0) has no %s" % (older, function) in report["refused"][call]
+    assert not report["out"]  # refused before the destination was made

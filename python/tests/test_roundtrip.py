@@ -9,17 +9,7 @@ import zipfile
 import pytest
 
 import parcelon
-from conftest import compressible
-
-
-def files_below(root):
-    """{relative path with '/': bytes} of every file below root."""
-    found = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = pathlib.Path(folder, name)
-            found[path.relative_to(root).as_posix()] = path.read_bytes()
-    return found
+from conftest import compressible, files_below
 
 
 def zipfile_contents(archive, password=None):
