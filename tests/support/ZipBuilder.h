@@ -21,6 +21,7 @@ struct BuiltEntry {
     std::uint32_t compressed_size = 0;
     std::uint32_t uncompressed_size = 0;
     std::uint32_t offset = 0; // of its local header
+    std::string extra;        // the extra field, in both headers
 };
 
 class ZipBuilder {
@@ -62,8 +63,8 @@ public:
         Put32(out, e.compressed_size);
         Put32(out, e.uncompressed_size);
         Put16(out, static_cast<unsigned>(e.name.size()));
-        Put16(out, 0);
-        return out + e.name;
+        Put16(out, static_cast<unsigned>(e.extra.size()));
+        return out + e.name + e.extra;
     }
 
     static std::string Central(const BuiltEntry& e) {
@@ -79,10 +80,11 @@ public:
         Put32(out, e.compressed_size);
         Put32(out, e.uncompressed_size);
         Put16(out, static_cast<unsigned>(e.name.size()));
-        for (int i = 0; i < 4; ++i) Put16(out, 0); // extra, comment, disk, internal attributes
+        Put16(out, static_cast<unsigned>(e.extra.size()));
+        for (int i = 0; i < 3; ++i) Put16(out, 0); // comment, disk, internal attributes
         Put32(out, 0);                             // external attributes
         Put32(out, e.offset);
-        return out + e.name;
+        return out + e.name + e.extra;
     }
 
     // The end record for a directory of cd_size bytes at cd_offset.
