@@ -55,8 +55,12 @@ UnzipFailure ArchiveReader::Locate(const CentralRecord& record, EntrySpan& span)
 }
 
 UnzipFailure ArchiveReader::Decode(const CentralRecord& record, const EntrySpan& span, const char* password,
-                                   EntrySink& sink, BlockObserver* observer, bool overlapped) {
-    return DecodeEntry(input_, record, span, password, sink, observer, overlapped);
+                                   EntrySink& sink, const DecodeOptions& options) {
+    return DecodeEntry(input_, record, span, password, sink, options);
+}
+
+bool ArchiveReader::ReadLeading(const EntrySpan& span, unsigned char* buffer, std::size_t size) const {
+    return size <= span.end - span.data && input_.ReadAt(span.data, buffer, size);
 }
 
 } // namespace parcelon

@@ -50,7 +50,11 @@ public:
     // Decodes the located entry into sink; see DecodeEntry. Safe from
     // several threads at once.
     UnzipFailure Decode(const CentralRecord& record, const EntrySpan& span, const char* password, EntrySink& sink,
-                        BlockObserver* observer, bool overlapped = false);
+                        const DecodeOptions& options);
+
+    // The first size bytes of a located entry's stored data (an AES
+    // entry's salt); false when there are fewer. Safe from several threads.
+    bool ReadLeading(const EntrySpan& span, unsigned char* buffer, std::size_t size) const;
 
 private:
     static EndRecord OpenEnd(ArchiveInput& input, UnzipFailure& failure);

@@ -58,13 +58,14 @@ bool ReadAesField(const CentralRecord& record, AesField& field) {
 // authentication code after them.
 class AesDecryption final : public EntryCipher {
 public:
-    AesDecryption(AesStrength strength, bool has_crc, const char* password)
-        : strength_(strength), has_crc_(has_crc), password_(password) {}
+    AesDecryption(AesStrength strength, bool has_crc, const char* password, const WinZipAesKeys* keys)
+        : strength_(strength), has_crc_(has_crc), password_(password), keys_(keys) {}
 
     std::size_t header_size() const override { return AesSaltSize(strength_) + kAesVerifierSize; }
     std::size_t trailer_size() const override { return kAesAuthCodeSize; }
     UnzipFailure Begin(const unsigned char* header) override {
-        aes_.emplace(password_, strength_, header);
+        if (keys_ != nullptr) aes_.emplace(*keys_);
+        else aes_.emplace(password_, strength_, header);
         return aes_->VerifierMatches(header + AesSaltSize(strength_)) ? UnzipFailure::None
                                                                       : UnzipFailure::WrongPassword;
     }
@@ -78,12 +79,14 @@ private:
     AesStrength strength_;
     bool has_crc_;
     std::string_view password_;
+    const WinZipAesKeys* keys_;
     std::optional<WinZipAes> aes_;
 };
 
 } // namespace
 
-UnzipFailure ChooseCipher(const CentralRecord& record, const char* password, std::unique_ptr<EntryCipher>& cipher) {
+UnzipFailure ChooseCipher(const CentralRecord& record, const char* password, const WinZipAesKeys* aes_keys,
+                          std::unique_ptr<EntryCipher>& cipher) {
     cipher.reset();
     // An AES entry is one whatever its flag says: its bytes are no
     // plain data.
@@ -95,9 +98,15 @@ UnzipFailure ChooseCipher(const CentralRecord& record, const char* password, std
     if (aes && (!ReadAesField(record, field) || !(strength = AesStrengthOf(field.strength))))
         return UnzipFailure::UnsupportedEncryption;
     if (password == nullptr) return UnzipFailure::PasswordRequired;
-    if (aes) cipher = std::make_unique<AesDecryption>(*strength, field.version == 1, password);
+    if (aes) cipher = std::make_unique<AesDecryption>(*strength, field.version == 1, password, aes_keys);
     else cipher = std::make_unique<TraditionalDecryption>(record, password);
     return UnzipFailure::None;
+}
+
+std::optional<AesStrength> AesStrengthOfEntry(const CentralRecord& record) {
+    AesField field;
+    if (record.method != zip::kMethodAes || !ReadAesField(record, field)) return std::nullopt;
+    return AesStrengthOf(field.strength);
 }
 
 std::uint16_t CompressionMethod(const CentralRecord& record) {

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 
+#include "crypto/WinZipAes.h"
 #include "extract/CentralDirectory.h"
 #include "messages/Failures.h"
 
@@ -38,8 +40,15 @@ public:
 // The cipher an entry needs, set up with the password: None with a null
 // cipher for a plain entry (whatever the password); PasswordRequired for an
 // encrypted one without a password; UnsupportedEncryption for one the
-// library cannot decrypt.
-UnzipFailure ChooseCipher(const CentralRecord& record, const char* password, std::unique_ptr<EntryCipher>& cipher);
+// library cannot decrypt. aes_keys: an AES entry's keys, derived ahead from
+// this password and its salt, or null to derive them here.
+UnzipFailure ChooseCipher(const CentralRecord& record, const char* password, const WinZipAesKeys* aes_keys,
+                          std::unique_ptr<EntryCipher>& cipher);
+
+// An AES entry's key strength, when it is one the library reads: its salt
+// is the first AesSaltSize bytes of its stored data, so its keys can be
+// derived ahead, several entries' at once (far cheaper each).
+std::optional<AesStrength> AesStrengthOfEntry(const CentralRecord& record);
 
 // The method the entry's data are compressed with: the recorded one (AES
 // entries record 99 and name theirs in their AES extra field).

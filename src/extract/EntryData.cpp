@@ -127,12 +127,12 @@ UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::
 }
 
 UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                         const char* password, EntrySink& sink, BlockObserver* observer, bool overlapped) {
+                         const char* password, EntrySink& sink, const DecodeOptions& options) {
     const std::uint16_t method = CompressionMethod(record);
     const Decoder decode = DecoderFor(method);
     if (decode == nullptr) return UnzipFailure::UnsupportedMethod;
     std::unique_ptr<EntryCipher> cipher;
-    const UnzipFailure chosen = ChooseCipher(record, password, cipher);
+    const UnzipFailure chosen = ChooseCipher(record, password, options.aes_keys, cipher);
     if (chosen != UnzipFailure::None) return chosen;
 
     std::uint64_t data = span.data;
@@ -151,10 +151,10 @@ UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const
         size -= around;
     }
     StoredBytes bytes(input, data, size, cipher.get());
-    CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), observer);
+    CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), options.observer);
     const EntryFacts facts{method, record.flags, record.uncompressed_size, size};
     const bool large = size > kOverlapFrom || record.uncompressed_size > kOverlapFrom;
-    const UnzipFailure decoded = overlapped && large ? DecodeOverlapped(decode, facts, bytes, output, cipher != nullptr)
+    const UnzipFailure decoded = options.overlapped && large ? DecodeOverlapped(decode, facts, bytes, output, cipher != nullptr)
                                                      : decode(facts, bytes, output);
     if (decoded != UnzipFailure::None) return decoded;
     if (cipher && cipher->Finish(trailer.data()) != UnzipFailure::None) return UnzipFailure::DataCorrupt;

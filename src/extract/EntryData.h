@@ -48,16 +48,27 @@ public:
     virtual UnzipFailure OnBlock(std::size_t size) = 0;
 };
 
+class WinZipAesKeys;
+
+// How an entry is decoded, besides its data and its password.
+struct DecodeOptions {
+    BlockObserver* observer = nullptr; // told of every block; may be null
+    // A large entry may take a second thread (its bytes read and decrypted
+    // ahead, or, when plain, checked and written behind the decoder), as a
+    // reading call with threads allows.
+    bool overlapped = false;
+    // An AES entry's keys, derived ahead from this password and its salt;
+    // null to derive them while decoding.
+    const WinZipAesKeys* aes_keys = nullptr;
+};
+
 // Decodes the entry's data into sink: an encrypted entry with password (a
 // plain one as it is, whatever password is given), by the decoder of its
 // compression method. None only when the data end exactly at the recorded
 // compressed size, give exactly the recorded size, and match the recorded
-// CRC-32 (or authentication code). observer may be null. overlapped: a
-// large entry may take a second thread (its bytes read and decrypted ahead,
-// or, when plain, checked and written behind the decoder), as a reading
-// call with threads allows.
+// CRC-32 (or authentication code).
 UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const EntrySpan& span,
-                         const char* password, EntrySink& sink, BlockObserver* observer, bool overlapped = false);
+                         const char* password, EntrySink& sink, const DecodeOptions& options = DecodeOptions());
 
 } // namespace parcelon
 

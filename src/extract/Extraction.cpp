@@ -1,12 +1,16 @@
 #include "extract/Extraction.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <deque>
 #include <limits>
 #include <memory>
+#include <optional>
 
+#include "crypto/WinZipAes.h"
 #include "extract/ArchiveReader.h"
+#include "extract/EntryCipher.h"
 #include "extract/DecodeWorkers.h"
 #include "extract/EntryFolders.h"
 #include "extract/EntryTime.h"
@@ -98,19 +102,26 @@ public:
     bool Restart() override { return true; }
 };
 
-// The data into sink, with the password as given and, when that fails and
-// the password has white space around it, with the text the packing side
-// would have used: archives packed with " s3cret " open with " s3cret ".
+// The data into sink, with the password as given (and the AES keys derived
+// ahead from it) and, when that fails and the password has white space
+// around it, with the text the packing side would have used: archives
+// packed with " s3cret " open with " s3cret ".
 UnzipFailure DecodeWithPassword(ArchiveReader& reader, const ArchiveEntry& entry, const EntrySpan& span,
-                                const char* password, EntrySink& sink, EntryProgress& progress, bool overlapped) {
-    const UnzipFailure first = reader.Decode(entry.record, span, password, sink, &progress, overlapped);
+                                const char* password, EntrySink& sink, EntryProgress& progress, bool overlapped,
+                                const WinZipAesKeys* aes_keys) {
+    DecodeOptions options;
+    options.observer = &progress;
+    options.overlapped = overlapped;
+    options.aes_keys = aes_keys;
+    const UnzipFailure first = reader.Decode(entry.record, span, password, sink, options);
     if (first == UnzipFailure::None || first == UnzipFailure::CannotWriteOutput || first == UnzipFailure::Stopped ||
         password == nullptr || (entry.record.flags & zip::kFlagEncrypted) == 0)
         return first;
     const std::string trimmed = TrimSpaces(password);
     if (trimmed == password || !sink.Restart()) return first;
     progress.Restart();
-    const UnzipFailure second = reader.Decode(entry.record, span, trimmed.c_str(), sink, &progress, overlapped);
+    options.aes_keys = nullptr;
+    const UnzipFailure second = reader.Decode(entry.record, span, trimmed.c_str(), sink, options);
     return second == UnzipFailure::None || second == UnzipFailure::Stopped ? second : first;
 }
 
@@ -125,8 +136,11 @@ std::uint64_t SelectedTotal(const std::wstring& zip_path, const std::vector<std:
     return total;
 }
 
+struct JobGroup;
+
 // One entry on its way: prepared on the calling thread, in directory order;
-// decoded there or on a worker; finished on the calling thread, in order.
+// decoded there or on a worker, with the entries of its group; finished on
+// the calling thread, in order.
 struct EntryJob {
     EntryJob(const ArchiveEntry& taken, CallProgress& call, bool inline_decoding)
         : entry(taken), progress(call, inline_decoding) {}
@@ -136,19 +150,63 @@ struct EntryJob {
     std::size_t folders_made_from = 0; // see EntryFolders::Make
     EntrySpan span;
     std::wstring target;                // the file it becomes (extraction)
+    std::wstring canonical_name;        // see CanonicalEntryName (extraction)
     UnzipFailure failure = UnzipFailure::None;
     bool decode = false;                // its data are to be decoded
     std::unique_ptr<EntrySink> sink;
     EntryProgress progress;
-    DecodeWorkers::Task task;
+    std::optional<WinZipAesKeys> aes_keys;
+    std::shared_ptr<JobGroup> group;    // what decodes it
     bool end_of_call = false;           // stands for the directory's end or damage, or a stop
 };
+
+// A few consecutive entries decoded by one task: cheaper to hand over than
+// one each, and an AES entry's keys are derived with its neighbours'.
+struct JobGroup {
+    std::vector<EntryJob*> jobs;
+    std::uint64_t bytes = 0; // their recorded sizes
+    DecodeWorkers::Task task;
+};
+
+// How many entries, and how many of their bytes, a group takes at most.
+constexpr std::size_t kGroupEntries = 8;
+constexpr std::uint64_t kGroupBytes = 1u << 20;
+
+// Derives, in one call, the keys of the group's AES entries under password
+// (the salts are read here): a batch costs far less per entry than one.
+void DeriveAesKeysAhead(const ArchiveReader& reader, const std::vector<EntryJob*>& jobs, const char* password) {
+    if (password == nullptr) return;
+    std::vector<EntryJob*> aes_jobs;
+    std::vector<std::array<unsigned char, kAesMaxSaltSize>> salts;
+    std::vector<AesKeyRequest> requests;
+    aes_jobs.reserve(jobs.size());
+    salts.reserve(jobs.size());
+    for (EntryJob* job : jobs) {
+        const std::optional<AesStrength> strength = job->decode ? AesStrengthOfEntry(job->entry.record) : std::nullopt;
+        if (!strength) continue;
+        salts.emplace_back();
+        if (!reader.ReadLeading(job->span, salts.back().data(), AesSaltSize(*strength))) {
+            salts.pop_back();
+            continue;
+        }
+        aes_jobs.push_back(job);
+        requests.push_back(AesKeyRequest{*strength, salts.back().data()});
+    }
+    if (requests.empty()) return;
+    std::vector<WinZipAesKeys> keys(requests.size());
+    DeriveWinZipAesKeys(password, requests.data(), keys.data(), requests.size());
+    for (std::size_t i = 0; i < aes_jobs.size(); ++i) aes_jobs[i]->aes_keys = keys[i];
+}
 
 // What a reading call does with each entry: prepare it, give it a sink to
 // decode into, finish it or give it up.
 class EntryHandler {
 public:
     virtual ~EntryHandler() = default;
+    // Whether preparing candidate would touch what pending, prepared before
+    // it and not yet finished, is to become: then candidate waits until
+    // the entries before it are done, as they would be with no window.
+    virtual bool MustWaitFor(const EntryJob& candidate, const EntryJob& pending) const = 0;
     virtual void Prepare(EntryJob& job) = 0;
     virtual std::unique_ptr<EntrySink> MakeSink(EntryJob& job) = 0;
     virtual UnzipFailure Finish(EntryJob& job) = 0;
@@ -196,6 +254,15 @@ public:
     Extracting(ArchiveReader& reader, const std::wstring& dest_dir, const ExtractOptions& options)
         : reader_(reader), dest_(DestinationOf(dest_dir)), folders_(dest_.prefix), options_(options) {}
 
+    // A later entry's folders made where an earlier entry's file is to be
+    // (a, then a/b.txt): with one entry at a time the folder cannot be made.
+    bool MustWaitFor(const EntryJob& candidate, const EntryJob& pending) const override {
+        const std::wstring& name = candidate.canonical_name;
+        const std::wstring& file = pending.canonical_name;
+        return pending.decode && name.size() > file.size() && name[file.size()] == L'/' &&
+               name.compare(0, file.size(), file) == 0;
+    }
+
     void Prepare(EntryJob& job) override {
         const CentralRecord& record = job.entry.record;
         job.path = ClassifyEntryName(job.entry.name);
@@ -237,6 +304,7 @@ public:
         folders_.Unmake(job.entry.name, job.path, job.folders_made_from);
     }
 
+
 private:
     // Everything that is known before a byte of the entry is read.
     UnzipFailure Check(EntryJob& job) {
@@ -274,6 +342,7 @@ public:
         // A folder entry's data are not read by extraction either.
         job.decode = job.failure == UnzipFailure::None && !job.entry.is_folder;
     }
+    bool MustWaitFor(const EntryJob&, const EntryJob&) const override { return false; }
     std::unique_ptr<EntrySink> MakeSink(EntryJob&) override { return std::make_unique<DiscardingSink>(); }
     UnzipFailure Finish(EntryJob& job) override { return job.failure; }
     void Abandon(EntryJob& job) override { job.sink.reset(); }
@@ -304,38 +373,75 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
     // The jobs in flight outlive the workers (declared first, gone last),
     // whatever way the call ends.
     std::deque<std::unique_ptr<EntryJob>> window;
+    std::shared_ptr<JobGroup> filling; // the group the entries being prepared join
     DecodeWorkers workers(settings.threads);
     const bool inline_decoding = workers.workers() == 0;
     // With threads, a large entry may take a second one of its own.
-    const auto decode = [&reader, &handler, password, inline_decoding](EntryJob& job) {
-        job.sink = handler.MakeSink(job);
-        if (job.failure == UnzipFailure::None)
-            job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress,
-                                             !inline_decoding);
+    const auto decode_group = [&reader, &handler, &progress, password, inline_decoding](JobGroup& group) {
+        DeriveAesKeysAhead(reader, group.jobs, password);
+        for (EntryJob* job : group.jobs) {
+            if (progress.StopRequested()) {
+                job->failure = UnzipFailure::Stopped;
+                continue;
+            }
+            job->sink = handler.MakeSink(*job);
+            if (job->failure != UnzipFailure::None) continue;
+            job->failure = DecodeWithPassword(reader, job->entry, job->span, password, *job->sink, job->progress,
+                                              !inline_decoding, job->aes_keys ? &*job->aes_keys : nullptr);
+        }
     };
-    const std::size_t window_size = inline_decoding ? 1 : 4 * workers.workers();
+    const auto submit = [&]() {
+        if (!filling) return;
+        JobGroup& group = *filling;
+        group.task.run = [decode_group, &group]() { decode_group(group); };
+        workers.Submit(group.task);
+        filling.reset();
+    };
+    // Groups of a few entries, and a few groups per worker in flight.
+    const std::size_t window_size = kGroupEntries * (inline_decoding ? 1 : 3 * workers.workers());
     bool preparing = true;
     bool all_done = true;
+    std::unique_ptr<EntryJob> held; // waits for the window to empty
 
+    const auto must_wait = [&](const EntryJob& candidate) {
+        for (const std::unique_ptr<EntryJob>& pending : window)
+            if (handler.MustWaitFor(candidate, *pending)) return true;
+        return false;
+    };
     const auto give_up_the_rest = [&]() {
         progress.Cancel();
+        held.reset();
+        filling.reset();
         workers.Cancel();
-        while (!window.empty()) {
-            handler.Abandon(*window.front());
-            window.pop_front();
-        }
+        // Every temporary file first, then the folders, the last made first:
+        // a folder an entry made may hold a later entry's file.
+        for (const std::unique_ptr<EntryJob>& job : window) job->sink.reset();
+        for (auto job = window.rbegin(); job != window.rend(); ++job) handler.Abandon(**job);
+        window.clear();
     };
 
     ArchiveEntry entry;
     for (;;) {
         while (preparing && window.size() < window_size) {
-            const UnzipFailure read = reader.Next(entry);
-            if (read == UnzipFailure::None && reader.done()) {
-                preparing = false;
-                break;
+            std::unique_ptr<EntryJob> job;
+            UnzipFailure read = UnzipFailure::None;
+            if (held) {
+                if (!window.empty()) break;
+                job = std::move(held);
+            } else {
+                read = reader.Next(entry);
+                if (read == UnzipFailure::None && reader.done()) {
+                    preparing = false;
+                    break;
+                }
+                if (read == UnzipFailure::None && !Selected(entry.name, *settings.patterns)) continue;
+                job = std::make_unique<EntryJob>(entry, progress, inline_decoding);
+                job->canonical_name = CanonicalEntryName(entry.name);
+                if (read == UnzipFailure::None && must_wait(*job)) {
+                    held = std::move(job);
+                    break;
+                }
             }
-            if (read == UnzipFailure::None && !Selected(entry.name, *settings.patterns)) continue;
-            auto job = std::make_unique<EntryJob>(entry, progress, inline_decoding);
             if (read != UnzipFailure::None || progress.StopRequested()) {
                 // The archive, or its directory, is damaged (nothing after
                 // can be trusted), or the host asked for a stop.
@@ -350,18 +456,25 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                     preparing = false;
             }
             if (job->decode) {
-                EntryJob& taken = *job;
-                job->task.run = [decode, &taken]() { decode(taken); };
-                workers.Submit(job->task);
+                if (!filling) filling = std::make_shared<JobGroup>();
+                filling->jobs.push_back(job.get());
+                filling->bytes += job->entry.record.uncompressed_size;
+                job->group = filling;
+                if (filling->jobs.size() >= kGroupEntries || filling->bytes >= kGroupBytes) submit();
             }
             window.push_back(std::move(job));
         }
-        if (window.empty()) break;
+        if (!preparing || held || window.size() >= window_size) submit();
+        if (window.empty()) {
+            if (held) continue;
+            break;
+        }
 
         EntryJob& job = *window.front();
         if (job.decode) {
-            while (!workers.WaitFor(job.task, kProgressPoll)) progress.Publish();
-            if (job.task.skipped) job.failure = UnzipFailure::Stopped;
+            if (job.group == filling) submit();
+            while (!workers.WaitFor(job.group->task, kProgressPoll)) progress.Publish();
+            if (job.group->task.skipped) job.failure = UnzipFailure::Stopped;
         }
         // Nothing more is moved into place once the host asked for a stop.
         if (!job.end_of_call && progress.StopRequested()) {

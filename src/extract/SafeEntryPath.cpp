@@ -1,5 +1,7 @@
 #include "extract/SafeEntryPath.h"
 
+#include <cwctype>
+
 #include "platform/Platform.h"
 #include "text/PathText.h"
 
@@ -48,6 +50,21 @@ EntryPath ClassifyEntryName(const std::wstring& name) {
     }
     path.safe = true;
     return path;
+}
+
+std::wstring CanonicalEntryName(const std::wstring& name) {
+    std::wstring canonical;
+    canonical.reserve(name.size());
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !IsSeparator(name[i])) continue;
+        if (i > begin && !IsCurrentComponent(name, begin, i)) {
+            if (!canonical.empty()) canonical += L'/';
+            for (std::size_t j = begin; j < i; ++j) canonical += static_cast<wchar_t>(std::towlower(name[j]));
+        }
+        begin = i + 1;
+    }
+    return canonical;
 }
 
 } // namespace parcelon

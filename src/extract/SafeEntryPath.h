@@ -29,6 +29,12 @@ struct EntryPath {
 // "\" separate components, whatever the platform.
 EntryPath ClassifyEntryName(const std::wstring& name);
 
+// The form under which two names reach the same file or folder, as far as
+// the text tells: components joined by '/', without empty and "." ones,
+// letters folded to one case (Windows' file names ignore it). Two entries
+// may name one file by different texts; one's folder may be another's file.
+std::wstring CanonicalEntryName(const std::wstring& name);
+
 } // namespace parcelon
 
 #endif // PARCELON_SAFE_ENTRY_PATH_H

@@ -55,6 +55,10 @@ std::string MixedArchive() {
     entries.push_back(zip.Add("big/two.bin", std::string(6u << 20, 'z'), 8));
     entries.push_back(zip.Add("d1/f8.txt", "a later entry of the same name"));
     entries.push_back(zip.Add("../escape.txt", "never"));
+    // A file, then a name that needs a folder where that file is: the
+    // folder cannot be made, whatever entries are prepared ahead.
+    entries.push_back(zip.Add("clash", "a file"));
+    entries.push_back(zip.Add("clash/inner.txt", "cannot be"));
     entries.push_back(zip.Add("empty/", ""));
     entries[10].crc ^= 1;                   // damaged (recorded CRC)
     entries[41].uncompressed_size += 1;     // damaged (recorded size)
@@ -110,6 +114,10 @@ TEST_F(ReadingThreadsTest, EveryThreadCountGivesTheSameFilesResultsReportsAndPro
             EXPECT_EQ(many.last_error, one.last_error) << shown;
             EXPECT_EQ(many.reports, one.reports) << shown;
             EXPECT_TRUE(many.files == one.files) << shown;
+            for (const auto& [path, bytes] : many.files)
+                if (one.files.count(path) == 0) ADD_FAILURE() << shown << ": more " << path;
+            for (const auto& [path, bytes] : one.files)
+                if (many.files.count(path) == 0) ADD_FAILURE() << shown << ": less " << path;
             EXPECT_TRUE(std::is_sorted(many.progress.begin(), many.progress.end())) << shown;
             EXPECT_EQ(std::adjacent_find(many.progress.begin(), many.progress.end()), many.progress.end()) << shown;
             ASSERT_FALSE(many.progress.empty());
@@ -121,6 +129,8 @@ TEST_F(ReadingThreadsTest, EveryThreadCountGivesTheSameFilesResultsReportsAndPro
     EXPECT_EQ(last.files.at("d1/f8.txt"), "a later entry of the same name");
     EXPECT_EQ(last.files.count("big/two.bin"), 0u);
     EXPECT_TRUE(last.files.at("big/one.bin") == PatternBytes(5u << 20, 77));
+    EXPECT_EQ(last.files.at("clash"), "a file");
+    EXPECT_EQ(last.files.count("clash/inner.txt"), 0u);
 }
 
 TEST_F(ReadingThreadsTest, TestReportsTheSameEntriesAtEveryThreadCount) {

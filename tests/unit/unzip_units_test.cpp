@@ -188,7 +188,7 @@ protected:
         parcelon::CentralDirectoryWalk walk(input, end);
         EXPECT_EQ(walk.Next(record), parcelon::UnzipFailure::None);
         EXPECT_EQ(parcelon::LocateEntry(input, record, end.cd_offset, span), parcelon::UnzipFailure::None);
-        return parcelon::DecodeEntry(input, record, span, password(), sink, nullptr);
+        return parcelon::DecodeEntry(input, record, span, password(), sink);
     }
 };
 
@@ -250,7 +250,7 @@ TEST_P(UnzipEntryCopyTest, RecordedSizesAndCrcThatDisagreeWithTheDataAreDataCorr
         RecordingSink sink;
         // (With a password, a CRC that moved its high byte fails the check
         // byte first.)
-        const parcelon::UnzipFailure failure = parcelon::DecodeEntry(input, altered, span, password(), sink, nullptr);
+        const parcelon::UnzipFailure failure = parcelon::DecodeEntry(input, altered, span, password(), sink);
         EXPECT_TRUE(failure == parcelon::UnzipFailure::DataCorrupt || failure == parcelon::UnzipFailure::WrongPassword)
             << change;
     }
@@ -279,7 +279,7 @@ parcelon::UnzipFailure CopyOnlyEntry(const TempDir& dir, const std::string& arch
         explicit Counting(std::uint64_t& total) : bytes(total) {}
         bool Write(const unsigned char*, std::size_t n) override { return (bytes += n), true; }
     } sink(bytes = 0);
-    return parcelon::DecodeEntry(input, record, span, nullptr, sink, nullptr);
+    return parcelon::DecodeEntry(input, record, span, nullptr, sink);
 }
 
 } // namespace
