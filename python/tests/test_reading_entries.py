@@ -111,14 +111,16 @@ def expected_name(info):
 
 def recorded_mtime(info):
     """The extended timestamp's modification time when the record has one,
-    else the DOS date and time as local time."""
+    else the DOS date and time as local time (a date of 0, which names no
+    day, as 1 January 1980)."""
     extra = info.extra
     while len(extra) >= 4:
         kind, size = struct.unpack("<HH", extra[:4])
         if kind == 0x5455 and size >= 5 and extra[4] & 1:
             return struct.unpack("<i", extra[5:9])[0]
         extra = extra[4 + size:]
-    return time.mktime(info.date_time + (0, 0, -1))
+    year, month, day = info.date_time[:3]
+    return time.mktime((year, max(month, 1), max(day, 1)) + info.date_time[3:] + (0, 0, -1))
 
 
 def test_entries_match_the_central_directory_as_zipfile_reads_it(written, tree):

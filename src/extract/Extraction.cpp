@@ -476,11 +476,9 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
             while (!workers.WaitFor(job.group->task, kProgressPoll)) progress.Publish();
             if (job.group->task.skipped) job.failure = UnzipFailure::Stopped;
         }
-        // Nothing more is moved into place once the host asked for a stop.
-        if (!job.end_of_call && progress.StopRequested()) {
-            job.failure = UnzipFailure::Stopped;
-            job.end_of_call = true;
-        }
+        // After a stop, the entries decoded whole before it still take their
+        // place, in order; the first one the stop cut ends the call.
+        if (job.failure == UnzipFailure::Stopped) job.end_of_call = true;
         UnzipFailure failure = job.end_of_call ? job.failure : handler.Finish(job);
         job.progress.End(job.entry.record.uncompressed_size);
         progress.Publish();
