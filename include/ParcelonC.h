@@ -145,18 +145,23 @@ PARCELON_API void PARCELON_CALL parcelon_set_progress(parcelon_archiver* a, parc
  * its first entry. */
 PARCELON_API void PARCELON_CALL parcelon_stop(parcelon_archiver* a);
 
-/* How many threads a packing call may use: 1 (the default) packs on the
- * calling thread alone, as the class does, and starts no thread; more let
- * it compress files, in chunks of 1 MiB, on that many worker threads while
- * the calling thread reads the files and writes the entries in list order;
- * 0 picks the number of processors. At most 8 are used, whatever is asked:
- * memory stays near 4 MiB per thread, and the calling thread's own share
- * of the work bounds what more would give. Whatever the number, the
- * archive is byte for byte the one a single thread writes, OnProgress and
- * the failures reach the host on the calling thread in the same order, a
- * stop takes effect within one chunk, the workers take none of the host's
- * signals (POSIX), and no thread outlives the call. Reading calls use the
- * calling thread alone. 0 on a NULL archiver, else 1. */
+/* How many threads a call may use: 1 (the default) works on the calling
+ * thread alone, as the class does, and starts no thread; 0 picks the number
+ * of processors; at most 8 are used, whatever is asked.
+ * Packing: files are compressed, in chunks of 1 MiB, on that many worker
+ * threads while the calling thread reads the files and writes the entries
+ * in list order; memory stays near 4 MiB per thread. Whatever the number,
+ * the archive is byte for byte the one a single thread writes, OnProgress
+ * and the failures reach the host on the calling thread in the same order,
+ * and a stop takes effect within one chunk.
+ * Reading (parcelon_test, parcelon_extract): entries are decoded, in groups
+ * of a few, on the workers (a large one may take a second thread of its
+ * own), while the calling thread prepares them and moves each into place in
+ * directory order; the files written, the result, the reports and the
+ * progress are those of one thread, and a stop is as prompt.
+ * Either way the workers take none of the host's signals (POSIX), never
+ * call the host, and no thread outlives the call. 0 on a NULL archiver,
+ * else 1. */
 PARCELON_API int PARCELON_CALL parcelon_set_threads(parcelon_archiver* a, unsigned threads);
 
 /* ---------------------------------------------------------------- operations */

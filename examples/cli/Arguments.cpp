@@ -22,8 +22,9 @@ const char* const kHelp =
     "\n"
     "options:\n"
     "  --level N          pack, packdir: Deflate level 0 (store) to 9 (smallest); default 6\n"
-    "  --threads N        pack, packdir: threads to compress with, 0 (default) every processor;\n"
-    "                     the archive is the same whatever N\n"
+    "  --threads N        threads to compress with (pack, packdir) or to read with (test,\n"
+    "                     extract), 0 (default) every processor; the archive, or the files\n"
+    "                     written, are the same whatever N\n"
     "  --password [P], -P [P]\n"
     "                     traditional ZIP encryption; without P (or with -), the password is\n"
     "                     read from the terminal without echo (packing asks twice). A password\n"
@@ -65,10 +66,10 @@ const char* Synopsis(Command command) {
         return "parcelon packdir ARCHIVE DIR [--flat] [--include F]... [--exclude F]... [--minutes N]\n"
                "                       [--level N] [--password [P]] [--threads N] [-q]";
     case Command::list: return "parcelon list ARCHIVE [-q]";
-    case Command::test: return "parcelon test ARCHIVE [--password [P]] [-q]";
+    case Command::test: return "parcelon test ARCHIVE [--password [P]] [--threads N] [-q]";
     case Command::extract:
         return "parcelon extract ARCHIVE DEST [PATTERN...] [--overwrite | --skip-existing] [--keep-going]\n"
-               "                       [--password [P]] [-q]";
+               "                       [--password [P]] [--threads N] [-q]";
     }
     return "";
 }
@@ -100,7 +101,8 @@ std::optional<Command> CommandNamed(const std::string& name) {
 // Which commands take an option; nothing for an option that does not exist.
 std::optional<std::vector<Command>> CommandsOf(const std::string& option) {
     using C = Command;
-    if (option == "--level" || option == "--threads") return std::vector<C>{C::pack, C::packdir};
+    if (option == "--level") return std::vector<C>{C::pack, C::packdir};
+    if (option == "--threads") return std::vector<C>{C::pack, C::packdir, C::test, C::extract};
     if (option == "--password" || option == "-P") return std::vector<C>{C::pack, C::packdir, C::test, C::extract};
     if (option == "--allow-missing") return std::vector<C>{C::pack};
     if (option == "--flat" || option == "--minutes" || option == "--include" || option == "--exclude")

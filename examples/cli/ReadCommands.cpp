@@ -208,6 +208,7 @@ int Test(const Options& options) {
     ProgressView view(Amount{selection.bytes, {}}, options.quiet);
     Reports reports(view, false);
     Connect(archiver.get(), view, reports);
+    parcelon_set_threads(archiver.get(), options.threads);
     int ok = 0;
     {
         const StopOnInterrupt stop(archiver.get());
@@ -268,6 +269,7 @@ int Extract(const Options& options) {
     ProgressView view(Amount{selection.bytes, {}}, options.quiet);
     Reports reports(view, options.existing == Existing::skip);
     Connect(archiver.get(), view, reports);
+    parcelon_set_threads(archiver.get(), options.threads);
     int ok = 0;
     {
         const StopOnInterrupt stop(archiver.get());

@@ -28,14 +28,21 @@ DecodeWorkers::~DecodeWorkers() {
     for (std::thread& worker : workers_) worker.join();
 }
 
+void DecodeWorkers::RunHere(Task& task) {
+    std::exception_ptr failure;
+    try {
+        task.run();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    task.failure = failure;
+    task.done = true;
+}
+
 void DecodeWorkers::Submit(Task& task) {
     if (workers_.empty()) {
-        try {
-            task.run();
-        } catch (...) {
-            task.failure = std::current_exception();
-        }
-        task.done = true;
+        RunHere(task);
         return;
     }
     {

@@ -40,6 +40,9 @@ public:
 
     // Hands task over; it must stay where it is until it is done.
     void Submit(Task& task);
+    // Runs task at once on the calling thread (work too small to hand
+    // over), as Submit does when there are no workers.
+    void RunHere(Task& task);
     // True once task is done, waiting at most timeout for it; rethrows what
     // the task threw.
     bool WaitFor(Task& task, std::chrono::milliseconds timeout);

@@ -1,6 +1,7 @@
 #include "extract/EntryData.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -21,14 +22,15 @@ using zip::Le32;
 // The entry's stored bytes, in order, decrypted when there is a cipher.
 class StoredBytes final : public StoredInput {
 public:
-    StoredBytes(ArchiveInput& input, std::uint64_t offset, std::uint64_t size, EntryCipher* cipher)
-        : input_(input), offset_(offset), left_(size), cipher_(cipher) {}
+    StoredBytes(ArchiveInput& input, const EntrySpan& span, std::uint64_t offset, std::uint64_t size,
+                EntryCipher* cipher)
+        : input_(input), span_(span), offset_(offset), left_(size), cipher_(cipher) {}
 
     std::uint64_t left() const override { return left_; }
     bool Next(unsigned char* buffer, std::size_t size, std::size_t& got) override {
         got = static_cast<std::size_t>(std::min<std::uint64_t>(left_, size));
         if (got == 0) return true;
-        if (!input_.ReadAt(offset_, buffer, got)) return false;
+        if (!span_.Read(input_, offset_, buffer, got)) return false;
         if (cipher_ != nullptr) cipher_->Decrypt(buffer, got);
         offset_ += got;
         left_ -= got;
@@ -37,6 +39,7 @@ public:
 
 private:
     ArchiveInput& input_;
+    const EntrySpan& span_;
     std::uint64_t offset_;
     std::uint64_t left_;
     EntryCipher* cipher_;
@@ -73,6 +76,11 @@ private:
     std::uint64_t written_ = 0;
 };
 
+// An entry whose stored bytes fit this is read with its header at once;
+// the room is a guess at the local extra field's size.
+constexpr std::uint64_t kReadWithHeader = 64 * 1024;
+constexpr std::uint64_t kExtraRoom = 64;
+
 // Entries past this size, stored or decoded, are worth a second thread.
 constexpr std::uint64_t kOverlapFrom = 4u * 1024 * 1024;
 
@@ -104,25 +112,50 @@ UnzipFailure DecodeOverlapped(Decoder decode, const EntryFacts& facts, StoredInp
 
 } // namespace
 
+bool EntrySpan::Read(const ArchiveInput& input, std::uint64_t offset, void* buffer, std::size_t size) const {
+    if (bytes && offset >= header && offset - header <= bytes->size() && size <= bytes->size() - (offset - header)) {
+        if (size > 0) std::memcpy(buffer, bytes->data() + (offset - header), size);
+        return true;
+    }
+    return input.ReadAt(offset, buffer, size);
+}
+
 UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
                          EntrySpan& span) {
+    span = EntrySpan();
+    span.header = record.local_header_offset;
+    // A small entry is read whole with its header, guessing a little room
+    // for the local extra field; a guess that falls short, or runs past the
+    // directory, is given up for reads of the parts.
+    std::vector<unsigned char> leading;
+    if (record.compressed_size <= kReadWithHeader && span.header < directory_start) {
+        const std::uint64_t guess =
+            zip::kLocalHeaderSize + record.name.size() + kExtraRoom + record.compressed_size;
+        leading.resize(static_cast<std::size_t>(std::min(guess, directory_start - span.header)));
+        if (leading.size() < zip::kLocalHeaderSize || !input.ReadAt(span.header, leading.data(), leading.size()))
+            leading.clear();
+    }
     unsigned char header[zip::kLocalHeaderSize];
-    if (!input.ReadAt(record.local_header_offset, header, sizeof header) || Le32(header) != zip::kLocalHeaderSignature)
+    if (leading.empty() ? !input.ReadAt(span.header, header, sizeof header)
+                        : (std::memcpy(header, leading.data(), sizeof header), false))
         return UnzipFailure::LocalHeaderMismatch;
+    if (Le32(header) != zip::kLocalHeaderSignature) return UnzipFailure::LocalHeaderMismatch;
     const std::size_t name_size = Le16(header + 26);
     const std::size_t extra_size = Le16(header + 28);
     if (Le16(header + 8) != record.method || name_size != record.name.size())
         return UnzipFailure::LocalHeaderMismatch;
-    std::string name(name_size, '\0');
-    if (name_size > 0 && !input.ReadAt(record.local_header_offset + zip::kLocalHeaderSize, &name[0], name_size))
-        return UnzipFailure::LocalHeaderMismatch;
-    if (name != record.name) return UnzipFailure::LocalHeaderMismatch;
-
-    span.header = record.local_header_offset;
     span.data = span.header + zip::kLocalHeaderSize + name_size + extra_size;
     if (span.data > directory_start || record.compressed_size > directory_start - span.data)
         return UnzipFailure::EntryOverlaps;
     span.end = span.data + record.compressed_size;
+    if (!leading.empty() && span.end - span.header <= leading.size()) {
+        leading.resize(static_cast<std::size_t>(span.end - span.header));
+        span.bytes = std::make_shared<const std::vector<unsigned char>>(std::move(leading));
+    }
+    std::string name(name_size, '\0');
+    if (name_size > 0 && !span.Read(input, span.header + zip::kLocalHeaderSize, &name[0], name_size))
+        return UnzipFailure::LocalHeaderMismatch;
+    if (name != record.name) return UnzipFailure::LocalHeaderMismatch;
     return UnzipFailure::None;
 }
 
@@ -141,16 +174,16 @@ UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const
     if (cipher) {
         const std::size_t around = cipher->header_size() + cipher->trailer_size();
         std::vector<unsigned char> header(cipher->header_size());
-        if (size < around || !input.ReadAt(data, header.data(), header.size())) return UnzipFailure::CannotOpenEntry;
+        if (size < around || !span.Read(input, data, header.data(), header.size())) return UnzipFailure::CannotOpenEntry;
         const UnzipFailure begun = cipher->Begin(header.data());
         if (begun != UnzipFailure::None) return begun;
         trailer.resize(cipher->trailer_size());
-        if (!trailer.empty() && !input.ReadAt(data + size - trailer.size(), trailer.data(), trailer.size()))
+        if (!trailer.empty() && !span.Read(input, data + size - trailer.size(), trailer.data(), trailer.size()))
             return UnzipFailure::CannotOpenEntry;
         data += header.size();
         size -= around;
     }
-    StoredBytes bytes(input, data, size, cipher.get());
+    StoredBytes bytes(input, span, data, size, cipher.get());
     CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), options.observer);
     const EntryFacts facts{method, record.flags, record.uncompressed_size, size};
     const bool large = size > kOverlapFrom || record.uncompressed_size > kOverlapFrom;

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "extract/ArchiveInput.h"
 #include "extract/CentralDirectory.h"
@@ -18,6 +20,13 @@ struct EntrySpan {
     std::uint64_t header = 0; // where the local header starts
     std::uint64_t data = 0;   // where the data start
     std::uint64_t end = 0;    // just past the data
+    // A small entry's bytes from its header to its end, read at once with
+    // the header (one read instead of three); empty for a larger one.
+    std::shared_ptr<const std::vector<unsigned char>> bytes;
+
+    // Reads size bytes at offset (within the entry) from bytes when they
+    // hold them, else from input.
+    bool Read(const ArchiveInput& input, std::uint64_t offset, void* buffer, std::size_t size) const;
 };
 
 // Reads the entry's local header: LocalHeaderMismatch when it is missing or

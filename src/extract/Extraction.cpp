@@ -164,9 +164,16 @@ struct EntryJob {
 // one each, and an AES entry's keys are derived with its neighbours'.
 struct JobGroup {
     std::vector<EntryJob*> jobs;
-    std::uint64_t bytes = 0; // their recorded sizes
+    std::uint64_t bytes = 0;        // their recorded sizes
+    std::uint64_t stored_bytes = 0; // their compressed sizes
+    bool aes = false;               // one of them is a WinZip AES entry (its keys cost far more than its bytes)
     DecodeWorkers::Task task;
 };
+
+// A group this light costs less to decode on the calling thread than to
+// hand over to a worker and wait for: many tiny files go faster with
+// threads than without, never slower.
+constexpr std::uint64_t kLightGroupBytes = 128 * 1024;
 
 // How many entries, and how many of their bytes, a group takes at most.
 constexpr std::size_t kGroupEntries = 8;
@@ -273,12 +280,17 @@ public:
         budget_.bytes += record.uncompressed_size;
         if (job.path.folder) return;
         job.target = dest_.prefix + job.entry.name;
-        if (platform::DirectoryExists(job.target)) job.failure = UnzipFailure::CannotCreateOutput;
-        else job.failure = Existing(job);
+        // A small entry finds out where it is written (HeldOutput); a large
+        // one is not decoded for nothing.
+        if (!Held(job)) {
+            if (platform::DirectoryExists(job.target)) job.failure = UnzipFailure::CannotCreateOutput;
+            else job.failure = Existing(job);
+        }
         job.decode = job.failure == UnzipFailure::None;
     }
 
     std::unique_ptr<EntrySink> MakeSink(EntryJob& job) override {
+        if (Held(job)) return std::make_unique<HeldOutput>(job.entry.record.uncompressed_size);
         auto output = std::make_unique<OutputFile>(job.target);
         if (!output->IsOpen()) job.failure = UnzipFailure::CannotCreateOutput;
         return output;
@@ -286,17 +298,10 @@ public:
 
     UnzipFailure Finish(EntryJob& job) override {
         if (job.failure != UnzipFailure::None || !job.decode) return job.failure;
-        // An entry of the same name may have been written since this one
-        // was prepared.
-        const UnzipFailure existing = Existing(job);
-        if (existing != UnzipFailure::None) {
-            job.sink.reset();
-            return existing;
-        }
-        const UnzipFailure committed = static_cast<OutputFile&>(*job.sink).Commit();
-        if (committed == UnzipFailure::None && options_.restore_times)
+        const UnzipFailure placed = Held(job) ? PlaceHeld(job) : PlaceOutput(job);
+        if (placed == UnzipFailure::None && options_.restore_times)
             platform::SetModificationTime(job.target, ModificationTime(job.entry.record));
-        return committed;
+        return placed;
     }
 
     void Abandon(EntryJob& job) override {
@@ -317,6 +322,30 @@ private:
         if (located != UnzipFailure::None) return located;
         if (!folders_.Make(job.entry.name, job.path, &job.folders_made_from)) return UnzipFailure::CannotCreateFolder;
         return UnzipFailure::None;
+    }
+
+    static bool Held(const EntryJob& job) { return job.entry.record.uncompressed_size <= HeldOutput::kLimit; }
+
+    // A new file where nothing stands; where something does, what the
+    // host asked for (a folder there is no place for a file).
+    UnzipFailure PlaceHeld(EntryJob& job) {
+        auto& held = static_cast<HeldOutput&>(*job.sink);
+        const UnzipFailure written = held.WriteNew(job.target);
+        if (written != UnzipFailure::ExistingFileKept) return written;
+        if (platform::DirectoryExists(job.target)) return UnzipFailure::CannotCreateOutput;
+        const UnzipFailure existing = Existing(job);
+        return existing != UnzipFailure::None ? existing : held.Replace(job.target);
+    }
+
+    UnzipFailure PlaceOutput(EntryJob& job) {
+        // An entry of the same name may have been written since this one
+        // was prepared.
+        const UnzipFailure existing = Existing(job);
+        if (existing != UnzipFailure::None) {
+            job.sink.reset();
+            return existing;
+        }
+        return static_cast<OutputFile&>(*job.sink).Commit();
     }
 
     UnzipFailure Existing(const EntryJob& job) const {
@@ -394,7 +423,10 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
         if (!filling) return;
         JobGroup& group = *filling;
         group.task.run = [decode_group, &group]() { decode_group(group); };
-        workers.Submit(group.task);
+        if (!group.aes && group.stored_bytes <= kLightGroupBytes && group.bytes <= kLightGroupBytes)
+            workers.RunHere(group.task);
+        else
+            workers.Submit(group.task);
         filling.reset();
     };
     // Groups of a few entries, and a few groups per worker in flight.
@@ -459,6 +491,8 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                 if (!filling) filling = std::make_shared<JobGroup>();
                 filling->jobs.push_back(job.get());
                 filling->bytes += job->entry.record.uncompressed_size;
+                filling->stored_bytes += job->entry.record.compressed_size;
+                filling->aes = filling->aes || job->entry.record.method == zip::kMethodAes;
                 job->group = filling;
                 if (filling->jobs.size() >= kGroupEntries || filling->bytes >= kGroupBytes) submit();
             }

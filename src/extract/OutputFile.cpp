@@ -1,5 +1,6 @@
 #include "extract/OutputFile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace parcelon {
@@ -56,6 +57,37 @@ UnzipFailure OutputFile::Commit() {
         return UnzipFailure::CannotCreateOutput;
     }
     return UnzipFailure::None;
+}
+
+HeldOutput::HeldOutput(std::uint64_t size) { bytes_.reserve(static_cast<std::size_t>(std::min(size, kLimit))); }
+
+bool HeldOutput::Write(const unsigned char* data, std::size_t size) {
+    bytes_.insert(bytes_.end(), data, data + size);
+    return true;
+}
+
+bool HeldOutput::Restart() {
+    bytes_.clear();
+    return true;
+}
+
+UnzipFailure HeldOutput::WriteNew(const std::wstring& target) {
+    platform::NewFile outcome = platform::NewFile::Failed;
+    std::FILE* file = Unbuffered(platform::CreateNewFile(target, outcome));
+    if (outcome == platform::NewFile::Exists) return UnzipFailure::ExistingFileKept;
+    if (file == nullptr) return UnzipFailure::CannotCreateOutput;
+    const bool written = bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), file) == bytes_.size();
+    const bool closed = platform::CloseFile(file);
+    if (written && closed) return UnzipFailure::None;
+    platform::RemoveFile(target);
+    return UnzipFailure::CannotWriteOutput;
+}
+
+UnzipFailure HeldOutput::Replace(const std::wstring& target) {
+    OutputFile output(target);
+    if (!output.IsOpen()) return UnzipFailure::CannotCreateOutput;
+    if (!bytes_.empty() && !output.Write(bytes_.data(), bytes_.size())) return UnzipFailure::CannotWriteOutput;
+    return output.Commit();
 }
 
 } // namespace parcelon

@@ -5,7 +5,9 @@
 #ifndef PARCELON_OUTPUT_FILE_H
 #define PARCELON_OUTPUT_FILE_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "extract/EntryData.h"
 #include "messages/Failures.h"
@@ -37,6 +39,32 @@ private:
     std::wstring target_;
     std::wstring temporary_;
     std::FILE* file_ = nullptr;
+};
+
+// An entry small enough to be held whole (most are): decoded and checked in
+// memory, then written at once, into a new file of its name where nothing
+// stands (one file made, nothing to move), or through an OutputFile where a
+// file stands that it is to replace. A write that fails removes what it
+// made: a failed entry leaves nothing, and an existing file as it was.
+class HeldOutput final : public EntrySink {
+public:
+    // Entries up to this size are held; larger ones go to an OutputFile as
+    // they are decoded.
+    static constexpr std::uint64_t kLimit = 256 * 1024;
+
+    explicit HeldOutput(std::uint64_t size);
+    bool Write(const unsigned char* data, std::size_t size) override;
+    bool Restart() override;
+
+    // Writes the bytes into a new file at target: None; ExistingFileKept
+    // when something stands there already (nothing is written: the caller
+    // decides); CannotCreateOutput or CannotWriteOutput.
+    UnzipFailure WriteNew(const std::wstring& target);
+    // Writes them in the place of the file at target, as OutputFile does.
+    UnzipFailure Replace(const std::wstring& target);
+
+private:
+    std::vector<unsigned char> bytes_;
 };
 
 } // namespace parcelon

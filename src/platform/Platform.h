@@ -116,6 +116,12 @@ struct TemporaryFile {
 };
 TemporaryFile CreateTemporaryBeside(const std::wstring& target);
 
+// Creates a new file at path for writing in binary mode, only where nothing
+// of that name is: Created with the file, Exists (a file or a folder stands
+// there) or Failed without one.
+enum class NewFile { Created, Exists, Failed };
+std::FILE* CreateNewFile(const std::wstring& path, NewFile& outcome);
+
 // Puts the file at source in the place of target, replacing whatever file
 // is there, in one step.
 bool MoveIntoPlace(const std::wstring& source, const std::wstring& target);

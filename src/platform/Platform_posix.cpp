@@ -329,21 +329,25 @@ TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     TemporaryFile temporary;
     for (unsigned attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         const std::wstring candidate = TemporaryNameBeside(target, attempt);
-        const int fd = open(NativeOf(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return temporary;
-        }
-        temporary.file = fdopen(fd, "wb");
+        // O_CREAT | O_EXCL | O_CLOEXEC in one call, without fdopen's fcntl.
+        temporary.file = std::fopen(NativeOf(candidate).c_str(), "wbxe");
         if (temporary.file == nullptr) {
-            close(fd);
-            unlink(NativeOf(candidate).c_str());
+            if (errno == EEXIST) continue;
             return temporary;
         }
         temporary.path = candidate;
         return temporary;
     }
     return temporary;
+}
+
+std::FILE* CreateNewFile(const std::wstring& path, NewFile& outcome) {
+    outcome = NewFile::Failed;
+    if (path.empty()) return nullptr;
+    std::FILE* file = std::fopen(NativeOf(path).c_str(), "wbxe");
+    if (file != nullptr) outcome = NewFile::Created;
+    else if (errno == EEXIST) outcome = NewFile::Exists;
+    return file;
 }
 
 bool MoveIntoPlace(const std::wstring& source, const std::wstring& target) {

@@ -260,6 +260,33 @@ TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
     return temporary;
 }
 
+std::FILE* CreateNewFile(const std::wstring& path, NewFile& outcome) {
+    outcome = NewFile::Failed;
+    if (path.empty()) return nullptr;
+    const HANDLE handle = ::CreateFileW(Api(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        // A folder of that name refuses the file with "access denied".
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(path)) outcome = NewFile::Exists;
+        return nullptr;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        ::DeleteFileW(Api(path).c_str());
+        return nullptr;
+    }
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::_close(fd);
+        ::DeleteFileW(Api(path).c_str());
+        return nullptr;
+    }
+    outcome = NewFile::Created;
+    return file;
+}
+
 bool MoveIntoPlace(const std::wstring& source, const std::wstring& target) {
     return ::MoveFileExW(Api(source).c_str(), Api(target).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
