@@ -146,6 +146,7 @@ class Bench:
         self.checks = {}
         self.facts = {}
         self.sets = []
+        self.started = time.time()
 
     # ------------------------------------------------------------ tools
 
@@ -315,7 +316,8 @@ class Bench:
             subprocess.run([self.floor] + [path for _, path in self.sets], stdout=subprocess.DEVNULL, check=False)
 
         for rep in range(self.args.reps):
-            print("round %d of %d (load %.2f)" % (rep + 1, self.args.reps, os.getloadavg()[0]), flush=True)
+            print("round %d of %d (load %.2f; %.0f s so far)" %
+                  (rep + 1, self.args.reps, os.getloadavg()[0], time.time() - self.started), flush=True)
             for name, path in self.sets:
                 if name == "tiny" or "packing" in self.parts:
                     self.pack_round(name, path, False)
@@ -332,8 +334,15 @@ class Bench:
             self.sets.append(("list", listing))
         for archive in references.values():
             clean(archive)
-        clean(os.path.join(self.work, "out"))
-        settle()
+
+    def clean_up(self):
+        """Removes the extracted trees: minutes for the million files of
+        three rounds, so it comes after the table is out."""
+        out = os.path.join(self.work, "out")
+        if os.path.exists(out):
+            print("removing the extracted files", flush=True)
+            clean(out)
+            settle()
 
     # ------------------------------------------------------------ memory
 
@@ -584,8 +593,9 @@ def main():
              (args.parts, args.reps, time.strftime("%Y-%m-%d %H:%M"), os.cpu_count(), *load_before)]
     if args.reps > 0 and parts & {"packing", "extraction", "listing", "tiny"}:
         bench.run()
-        lines += bench.table()
-        lines += bench.targets()
+        print("\n".join(lines + bench.table() + bench.targets()), flush=True)
+        lines = []
+        bench.clean_up()
     if "memory" in parts:
         lines += memory_lines(bench.memory_check())
     if "stop" in parts:
