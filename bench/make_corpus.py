@@ -4,6 +4,7 @@ downloads.
 
     make_corpus.py [FOLDER]            the corpus (default: build/bench/corpus)
     make_corpus.py --big FILE [MiB]    one large text-like file (default 1024 MiB)
+    make_corpus.py --tiny FOLDER       the tiny-file set (default: build/bench/tiny)
 
 The corpus holds
     text.txt     about 128 MiB of text-like words (compresses about 3:1),
@@ -11,8 +12,15 @@ The corpus holds
     small/       20,000 files of 1 to 16 KiB (log-uniform sizes, mostly
                  text, some binary) in nested folders, one to three deep.
 
-A stamp file records the parameters; a folder that already holds a complete
-corpus of this version is left alone.
+The tiny-file set, a folder of its own, holds
+    100,000 files of 0 to 200 bytes (uniform sizes, mostly text, some
+    binary) in 500 folders that grow as source trees do: each new folder
+    goes under the top or under an earlier one, up to five deep, and each
+    file into any of the 500 (none at the top).
+
+A stamp file records the parameters (inside the corpus, beside the tiny
+set); a folder that already holds a complete
+corpus (or set) of this version is left alone.
 """
 import math
 import os
@@ -27,6 +35,11 @@ SMALL_FILES = 20000
 SMALL_MIN = 1024
 SMALL_MAX = 16 * 1024
 STAMP = ".corpus-complete"
+TINY_VERSION = 1
+TINY_FILES = 100000
+TINY_FOLDERS = 500
+TINY_MAX = 200
+TINY_DEPTH = 5
 
 
 def vocabulary(rng, count=6000):
@@ -167,6 +180,70 @@ def make_corpus(folder):
     print("corpus: done", flush=True)
 
 
+def tiny_folders(rng, words):
+    """TINY_FOLDERS relative paths, parents before children: a random
+    recursive tree, each folder named by a word unique among its siblings."""
+    folders = []       # (path, depth)
+    children = {"": set()}
+    while len(folders) < TINY_FOLDERS:
+        # A quarter at the top, the rest under any earlier folder that may
+        # still take one: a few broad levels and some deep branches.
+        if not folders or rng.random() < 0.25:
+            parent, depth = "", 0
+        else:
+            parent, depth = rng.choice(folders)
+            if depth >= TINY_DEPTH:
+                continue
+        name = rng.choice(words[:2000])
+        if name in children[parent]:
+            continue
+        children[parent].add(name)
+        path = parent + "/" + name if parent else name
+        children[path] = set()
+        folders.append((path, depth + 1))
+    return [path for path, _ in folders]
+
+
+def make_tiny(folder):
+    # The stamp lies beside the folder, so that the set is the files alone.
+    stamp = folder + STAMP
+    want = "tiny version=%d files=%d folders=%d max=%d depth=%d\n" % (
+        TINY_VERSION, TINY_FILES, TINY_FOLDERS, TINY_MAX, TINY_DEPTH)
+    if os.path.exists(stamp):
+        with open(stamp) as f:
+            if f.read() == want:
+                print("tiny files: %s is complete" % folder)
+                return
+    if os.path.exists(folder):
+        shutil.rmtree(folder)
+    if os.path.exists(stamp):
+        os.remove(stamp)
+    os.makedirs(folder)
+    rng = random.Random(20241209)
+    maker = TextMaker(rng)
+    print("tiny files: %d files in %d folders" % (TINY_FILES, TINY_FOLDERS), flush=True)
+    folders = tiny_folders(rng, maker.words)
+    for path in folders:
+        os.makedirs(os.path.join(folder, *path.split("/")), exist_ok=True)
+    pool = maker.make(4 * 1024 * 1024)
+    extensions = [".txt", ".c", ".h", ".md", ".json", ".ini", ".xml", ".cfg"]
+    for number in range(TINY_FILES):
+        size = rng.randint(0, TINY_MAX)
+        where = os.path.join(folder, *rng.choice(folders).split("/"))
+        if rng.random() < 0.12:
+            data = rng.randbytes(size)
+            name = "t%06d.bin" % number
+        else:
+            start = rng.randrange(0, len(pool) - size)
+            data = pool[start:start + size]
+            name = "t%06d%s" % (number, rng.choice(extensions))
+        with open(os.path.join(where, name), "wb") as out:
+            out.write(data)
+    with open(stamp, "w") as f:
+        f.write(want)
+    print("tiny files: done", flush=True)
+
+
 def make_big(path, mib):
     want = mib * 1024 * 1024
     if os.path.exists(path) and os.path.getsize(path) == want:
@@ -197,6 +274,10 @@ def main(argv):
             print(__doc__, file=sys.stderr)
             return 2
         make_big(argv[2], int(argv[3]) if len(argv) > 3 else 1024)
+        return 0
+    if len(argv) >= 2 and argv[1] == "--tiny":
+        make_tiny(os.path.abspath(argv[2]) if len(argv) > 2 else
+                  os.path.join(os.path.dirname(here), "build", "bench", "tiny"))
         return 0
     if len(argv) >= 2 and argv[1] in ("-h", "--help"):
         print(__doc__)

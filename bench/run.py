@@ -1,11 +1,19 @@
 #!/usr/bin/env python3
-"""Packs and unpacks the benchmark corpus with the library and with the
-tools people use now, side by side, and prints one table. bench/run.sh
-builds the programs and the corpus first and then runs this; see there.
+"""Packs, extracts, tests and lists with the library and with the tools
+people use now, side by side, and prints one table. bench/run.sh builds the
+programs and the corpus first and then runs this; see there.
 
 Every measurement is one child process: its wall time (monotonic clock
 around the process), its CPU time (user + system) and its peak resident
 memory come from the kernel's accounting of that child (wait4).
+
+The parts (--parts, comma-separated; run.sh maps its --only-* options here):
+    packing     the corpus sets packed, with and without a password
+    extraction  the corpus sets extracted (with and without a password) and tested
+    listing     a 100,000-entry archive listed
+    tiny        the tiny-file set packed and extracted
+    memory      peak memory packing and extracting one 1 GiB file
+    stop        the time a stop takes, packing and extracting a 2 GiB file
 """
 import argparse
 import os
@@ -16,6 +24,7 @@ import sys
 import time
 
 PASSWORD = "bench-Pa55word"
+PARTS = ("packing", "extraction", "listing", "tiny", "memory", "stop")
 
 PY_PACK = r"""
 import os, sys, zipfile
@@ -33,6 +42,29 @@ import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as zf:
     zf.extractall(sys.argv[2])
 """
+
+PY_LIST = r"""
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as zf:
+    print(len(zf.namelist()))
+"""
+
+# Per operation: its heading and the tool every other row is divided by.
+OPERATIONS = {
+    "pack": ("Packing, level 6", "zip -6"),
+    "pack, password": ("Packing, level 6, password", "zip -6 -P"),
+    "unpack": ("Extracting (the archive zip -6 made)", "unzip"),
+    "unpack, password": ("Extracting with a password (the archive zip -6 -P made)", "unzip -P"),
+    "test": ("Testing (the archive zip -6 made)", "unzip -t"),
+    "list": ("Listing (the archive zip -r -D made)", "unzip -l"),
+}
+
+SETS = {
+    "full": "Whole corpus",
+    "small": "Small files alone (small/)",
+    "tiny": "Tiny files (0 to 200 bytes)",
+    "list": "A 100,000-entry archive",
+}
 
 
 class Sample:
@@ -77,7 +109,8 @@ def tree_facts(folder):
 
 def clean(path):
     if os.path.isdir(path):
-        shutil.rmtree(path)
+        # rm is several times faster than shutil.rmtree on 100,000 files.
+        subprocess.run(["rm", "-rf", "--", path], check=True)
     elif os.path.exists(path):
         os.remove(path)
 
@@ -88,9 +121,15 @@ def settle():
     os.sync()
 
 
+def reading_threads():
+    """The threads parcelon_set_threads(0) gives a reading call."""
+    return min(os.cpu_count() or 1, 8)
+
+
 class Bench:
     def __init__(self, args):
         self.args = args
+        self.parts = set(args.parts.split(","))
         self.host = os.path.join(args.build, "bench", "parcelon_bench_host")
         self.floor = os.path.join(args.build, "bench", "parcelon_floor")
         self.work = args.work
@@ -99,46 +138,78 @@ class Bench:
         clean(os.path.join(self.work, "out")) # left by an interrupted run
         open(self.log, "wb").close()
         self.python = sys.executable or "python3"
+        self.pack_threads = "C, %d threads" % os.cpu_count()
+        self.read_threads = "C, %d threads" % reading_threads()
         # results[(set, operation, tool)] = [Sample...]; sizes[(set, operation, tool)] = bytes
         self.results = {}
         self.sizes = {}
         self.checks = {}
+        self.facts = {}
+        self.sets = []
+        self.started = time.time()
 
     # ------------------------------------------------------------ tools
 
-    def pack_commands(self, source, archive, password):
-        """tool name -> (argv, cwd) for one packing run."""
-        tools = {}
-        threads = "C, %d threads" % os.cpu_count()
+    def pack_commands(self, set_name, source, password):
+        """tool name -> (argv, cwd) for one packing run; "" stands for the
+        archive."""
+        host = self.host
         if password:
-            tools["Parcelon"] = ([self.host, "pack", source, archive, PASSWORD], None)
-            tools[threads] = ([self.host, "pack-c", "0", source, archive, PASSWORD], None)
-            tools["zip -6 -P"] = (["zip", "-q", "-r", "-6", "-P", PASSWORD, archive, "."], source)
-        else:
-            tools["Parcelon"] = ([self.host, "pack", source, archive], None)
-            tools["C, 1 thread"] = ([self.host, "pack-c", "1", source, archive], None)
-            tools[threads] = ([self.host, "pack-c", "0", source, archive], None)
-            tools["zip -6"] = (["zip", "-q", "-r", "-6", archive, "."], source)
-            tools["7z -mx=6 -mmt=1"] = (["7z", "a", "-tzip", "-mx=6", "-mmt=1", "-bd", archive, "."], source)
-            tools["7z -mx=6 -mmt=on"] = (["7z", "a", "-tzip", "-mx=6", "-mmt=on", "-bd", archive, "."], source)
-            tools["Python zipfile"] = ([self.python, "-c", PY_PACK, source, archive], None)
-            tools["floor"] = ([self.floor, source], None)
+            return {
+                "class": ([host, "pack", source, "", PASSWORD], None),
+                self.pack_threads: ([host, "pack-c", "0", source, "", PASSWORD], None),
+                "zip -6 -P": (["zip", "-q", "-r", "-6", "-P", PASSWORD, "", "."], source),
+            }
+        tools = {
+            "class": ([host, "pack", source, ""], None),
+            "C, 1 thread": ([host, "pack-c", "1", source, ""], None),
+            self.pack_threads: ([host, "pack-c", "0", source, ""], None),
+            "zip -6": (["zip", "-q", "-r", "-6", "", "."], source),
+            "7z -mx=6 -mmt=1": (["7z", "a", "-tzip", "-mx=6", "-mmt=1", "-bd", "", "."], source),
+            "7z -mx=6 -mmt=on": (["7z", "a", "-tzip", "-mx=6", "-mmt=on", "-bd", "", "."], source),
+            "Python zipfile": ([self.python, "-c", PY_PACK, source, ""], None),
+            "floor": ([self.floor, source], None),
+        }
+        if set_name == "tiny":
+            for tool in ("C, 1 thread", "7z -mx=6 -mmt=1", "Python zipfile", "floor"):
+                del tools[tool]
         return tools
 
-    def unpack_commands(self, archive, dest, password):
+    def unpack_commands(self, set_name, archive, password):
         """As pack_commands; "" stands for the destination folder and "-o"
         for 7-Zip's -o<folder>."""
-        tools = {}
+        host = self.host
+        pw = [PASSWORD] if password else []
+        tools = {
+            "class": ([host, "unpack", archive, ""] + pw, None),
+            "C, 1 thread": ([host, "extract-c", "1", archive, ""] + pw, None),
+            self.read_threads: ([host, "extract-c", "0", archive, ""] + pw, None),
+        }
         if password:
-            tools["Parcelon"] = ([self.host, "unpack", archive, dest, PASSWORD], None)
-            tools["unzip -P"] = (["unzip", "-q", "-P", PASSWORD, archive, "-d", dest], None)
-            tools["7z x -p"] = (["7z", "x", "-bd", "-y", "-p" + PASSWORD, "-o", archive], None)
+            tools["unzip -P"] = (["unzip", "-q", "-P", PASSWORD, archive, "-d", ""], None)
+            tools["7z x -p -mmt=on"] = (["7z", "x", "-bd", "-y", "-mmt=on", "-p" + PASSWORD, "-o", archive], None)
         else:
-            tools["Parcelon"] = ([self.host, "unpack", archive, dest], None)
-            tools["unzip"] = (["unzip", "-q", archive, "-d", dest], None)
-            tools["7z x"] = (["7z", "x", "-bd", "-y", "-o", archive], None)
-            tools["Python zipfile"] = ([self.python, "-c", PY_UNPACK, archive, dest], None)
+            tools["unzip"] = (["unzip", "-q", archive, "-d", ""], None)
+            tools["7z x -mmt=on"] = (["7z", "x", "-bd", "-y", "-mmt=on", "-o", archive], None)
+            if set_name != "tiny":
+                tools["Python zipfile"] = ([self.python, "-c", PY_UNPACK, archive, ""], None)
         return tools
+
+    def test_commands(self, archive):
+        return {
+            "C, 1 thread": ([self.host, "test-c", "1", archive], None),
+            self.read_threads: ([self.host, "test-c", "0", archive], None),
+            "unzip -t": (["unzip", "-q", "-t", archive], None),
+            "7z t -mmt=on": (["7z", "t", "-bd", "-mmt=on", archive], None),
+        }
+
+    def list_commands(self, archive):
+        return {
+            "C": ([self.host, "list-c", archive], None),
+            "unzip -l": (["unzip", "-l", archive], None),
+            "7z l": (["7z", "l", "-bd", archive], None),
+            "Python zipfile": ([self.python, "-c", PY_LIST, archive], None),
+        }
 
     # ------------------------------------------------------------ runs
 
@@ -147,8 +218,8 @@ class Bench:
 
     def pack_round(self, set_name, source, password):
         operation = "pack, password" if password else "pack"
-        for tool, (argv, cwd) in self.pack_commands(source, "", password).items():
-            archive = os.path.join(self.work, "out.zip")
+        archive = os.path.join(self.work, "out.zip")
+        for tool, (argv, cwd) in self.pack_commands(set_name, source, password).items():
             clean(archive)
             argv = [archive if a == "" else a for a in argv]
             settle()
@@ -159,15 +230,14 @@ class Bench:
                     os.path.getsize(archive) if os.path.exists(archive) else 0)
             clean(archive)
 
-    def unpack_round(self, set_name, archive, expect, password, rep):
-        """Each run unpacks into a folder of its own, all kept until the
+    def unpack_round(self, set_name, archive, password, rep):
+        """Each run extracts into a folder of its own, all kept until the
         benchmark ends: when ext4 (without a journal, as here) allocates
         inodes it passes over those freed in the last seconds, or minutes
         while their table block is dirty, so deleting one tool's output would
         charge the next tool seconds of system time."""
         operation = "unpack, password" if password else "unpack"
-        check = rep == 0
-        for tool, (argv, cwd) in self.unpack_commands(archive, "", password).items():
+        for tool, (argv, cwd) in self.unpack_commands(set_name, archive, password).items():
             leaf = ("%s-%s-%s-%d" % (set_name, operation, tool, rep)).replace(" ", "_").replace(",", "")
             dest = os.path.join(self.work, "out", leaf)
             clean(dest)
@@ -175,55 +245,109 @@ class Bench:
             argv = [dest if a == "" else ("-o" + dest if a == "-o" else a) for a in argv]
             settle()
             sample = run_measured(argv, cwd, self.log)
-            if check:
-                got = tree_facts(dest)
-                self.checks[(set_name, operation, tool)] = got == expect
+            if rep == 0:
+                self.checks[(set_name, operation, tool)] = tree_facts(dest) == self.facts[set_name]
             self.record((set_name, operation, tool), sample)
 
-    def clean_unpacked(self):
-        clean(os.path.join(self.work, "out"))
-        settle()
+    def plain_round(self, set_name, operation, commands):
+        """Runs that write nothing: test and list."""
+        for tool, (argv, cwd) in commands.items():
+            settle()
+            self.record((set_name, operation, tool), run_measured(argv, cwd, self.log))
 
-    def reference_archive(self, set_name, source, password):
-        """The archive every unpacker reads: made once by zip -6 (-P)."""
-        archive = os.path.join(self.work, "%s%s.zip" % (set_name, "-pw" if password else ""))
+    def reference_archive(self, name, source, password, options=("-r", "-6")):
+        """The archive every reader reads: made once by zip -6 (-P)."""
+        archive = os.path.join(self.work, "%s%s.zip" % (name, "-pw" if password else ""))
         clean(archive)
-        argv = ["zip", "-q", "-r", "-6"] + (["-P", PASSWORD] if password else []) + [archive, "."]
+        argv = ["zip", "-q"] + list(options) + (["-P", PASSWORD] if password else []) + [archive, "."]
         subprocess.run(argv, cwd=source, check=True)
         return archive
 
+    def listing_archive(self):
+        """The 100,000 tiny files, without folder entries, in an archive
+        kept beside the set and made again only when the set is newer."""
+        tiny = self.args.tiny.rstrip("/")
+        archive = tiny + "-list.zip"
+        stamp = tiny + ".corpus-complete"
+        if not os.path.exists(archive) or os.path.getmtime(archive) < os.path.getmtime(stamp):
+            print("listing: writing %s" % archive, flush=True)
+            partial = archive + ".part.zip"
+            clean(partial)
+            subprocess.run(["zip", "-q", "-r", "-D", "-0", partial, "."], cwd=tiny, check=True)
+            os.replace(partial, archive)
+        return archive
+
+    def check_listing(self, archive):
+        """The library's listing gives every entry: its last line counts them."""
+        expect = subprocess.run([self.python, "-c", PY_LIST, archive], stdout=subprocess.PIPE, text=True,
+                                check=True).stdout.strip()
+        result = subprocess.run([self.host, "list-c", archive], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        lines = result.stdout.splitlines()
+        self.checks[("list", "list", "C")] = (result.returncode == 0 and len(lines) == int(expect) + 1
+                                              and lines[-1] == "%s entries" % expect)
+        self.facts["list"] = (int(expect), os.path.getsize(archive))
+
     def run(self):
         corpus = self.args.corpus
-        sets = [("full", corpus), ("small", os.path.join(corpus, "small"))]
-        if self.args.only_small:
-            sets = sets[1:]
-        facts = {name: tree_facts(path) for name, path in sets}
-        self.facts = facts
+        if "packing" in self.parts or "extraction" in self.parts:
+            self.sets = [("full", corpus), ("small", os.path.join(corpus, "small"))]
+            if self.args.only_small:
+                self.sets = self.sets[1:]
+        if "tiny" in self.parts:
+            self.sets.append(("tiny", self.args.tiny))
+        for name, path in self.sets:
+            self.facts[name] = tree_facts(path)
         references = {}
-        for name, path in sets:
-            references[(name, False)] = self.reference_archive(name, path, False)
-            references[(name, True)] = self.reference_archive(name, path, True)
+        if "extraction" in self.parts:
+            for name, path in self.sets:
+                if name != "tiny":
+                    references[(name, False)] = self.reference_archive(name, path, False)
+                    references[(name, True)] = self.reference_archive(name, path, True)
+        if "tiny" in self.parts:
+            references[("tiny", False)] = self.reference_archive("tiny", self.args.tiny, False)
+        listing = None
+        if "listing" in self.parts:
+            listing = self.listing_archive()
+            self.check_listing(listing)
         # One untimed read of everything, so that every tool finds the
-        # corpus in the page cache.
-        subprocess.run([self.floor, corpus], stdout=subprocess.DEVNULL, check=False)
+        # sets in the page cache.
+        if self.sets:
+            subprocess.run([self.floor] + [path for _, path in self.sets], stdout=subprocess.DEVNULL, check=False)
 
         for rep in range(self.args.reps):
-            print("round %d of %d (load %.2f)" % (rep + 1, self.args.reps, os.getloadavg()[0]),
-                  flush=True)
-            for name, path in sets:
-                self.pack_round(name, path, False)
-                self.pack_round(name, path, True)
-                self.unpack_round(name, references[(name, False)], facts[name], False, rep)
-                self.unpack_round(name, references[(name, True)], facts[name], True, rep)
+            print("round %d of %d (load %.2f; %.0f s so far)" %
+                  (rep + 1, self.args.reps, os.getloadavg()[0], time.time() - self.started), flush=True)
+            for name, path in self.sets:
+                if name == "tiny" or "packing" in self.parts:
+                    self.pack_round(name, path, False)
+                if name != "tiny" and "packing" in self.parts:
+                    self.pack_round(name, path, True)
+                if name == "tiny" or "extraction" in self.parts:
+                    self.unpack_round(name, references[(name, False)], False, rep)
+                if name != "tiny" and "extraction" in self.parts:
+                    self.unpack_round(name, references[(name, True)], True, rep)
+                    self.plain_round(name, "test", self.test_commands(references[(name, False)]))
+            if listing:
+                self.plain_round("list", "list", self.list_commands(listing))
+        if listing:
+            self.sets.append(("list", listing))
         for archive in references.values():
             clean(archive)
-        self.clean_unpacked()
-        self.sets = sets
+
+    def clean_up(self):
+        """Removes the extracted trees: minutes for the million files of
+        three rounds, so it comes after the table is out."""
+        out = os.path.join(self.work, "out")
+        if os.path.exists(out):
+            print("removing the extracted files", flush=True)
+            clean(out)
+            settle()
 
     # ------------------------------------------------------------ memory
 
     def memory_check(self):
-        """Peak memory packing and unpacking one zero-byte file and one
+        """Peak memory packing and extracting one zero-byte file and one
         1 GiB file, through the class and through the C interface with a
         thread per processor."""
         big = self.args.big
@@ -238,27 +362,56 @@ class Bench:
             os.link(big, os.path.join(big_dir, "big.txt"))
         except OSError:
             shutil.copy(big, os.path.join(big_dir, "big.txt"))
+        ways = (("class", [self.host, "pack"], [self.host, "unpack"]),
+                ("C, threads 0", [self.host, "pack-c", "0"], [self.host, "extract-c", "0"]))
         out = {}
         for name, folder in (("empty", empty_dir), ("1 GiB", big_dir)):
-            for way, pack_argv in (("class", [self.host, "pack"]), ("C, threads 0", [self.host, "pack-c", "0"])):
+            for way, pack_argv, unpack_argv in ways:
                 archive = os.path.join(base, name.replace(" ", "") + ".zip")
                 dest = os.path.join(base, "out")
                 settle()
                 pack = run_measured(pack_argv + [folder, archive], None, self.log)
                 os.makedirs(dest)
                 settle()
-                unpack = run_measured([self.host, "unpack", archive, dest], None, self.log)
-                same = os.path.getsize(os.path.join(dest, "big.txt")) == os.path.getsize(os.path.join(folder, "big.txt"))
+                unpack = run_measured(unpack_argv + [archive, dest], None, self.log)
+                made = os.path.join(dest, "big.txt")
+                same = os.path.exists(made) and os.path.getsize(made) == os.path.getsize(os.path.join(folder, "big.txt"))
                 out[(name, way)] = (pack, unpack, same)
                 clean(dest)
                 clean(archive)
         clean(base)
         return out
 
+    def stop_archives(self):
+        """One-entry archives of the 2 GiB file, plain and with a password,
+        written by the library (level 6, every processor) beside the file
+        and kept until the file changes."""
+        source = self.args.stop_file
+        archives = {}
+        for password in (False, True):
+            archive = os.path.splitext(source)[0] + ("-pw" if password else "") + ".zip"
+            if not os.path.exists(archive) or os.path.getmtime(archive) < os.path.getmtime(source):
+                print("stop: writing %s" % archive, flush=True)
+                staging = os.path.join(self.work, "stop-source")
+                clean(staging)
+                os.makedirs(staging)
+                os.link(source, os.path.join(staging, os.path.basename(source)))
+                partial = archive + ".part.zip"
+                argv = [self.host, "pack-c", "0", staging, partial] + ([PASSWORD] if password else [])
+                subprocess.run(argv, check=True, stderr=subprocess.DEVNULL)
+                os.replace(partial, archive)
+                clean(staging)
+            archives[password] = archive
+        return archives
+
     def stop_check(self):
-        """Milliseconds from parcelon_stop to the packing call's return,
-        the stop coming two seconds into a 2 GiB file, three times each."""
+        """Milliseconds from parcelon_stop to the call's return, the stop
+        coming two seconds into a 2 GiB file, three times each: packing at
+        levels 6 and 9, extracting plain and with a password, at one thread
+        and at every processor. A run counts only when the call reported the
+        stop (it did not end first) and, extracting, left no file."""
         archive = os.path.join(self.work, "stopped.zip")
+        dest = os.path.join(self.work, "stopped")
         out = []
         for level in ("6", "9"):
             for threads in ("1", "0"):
@@ -267,10 +420,23 @@ class Bench:
                     clean(archive)
                     result = subprocess.run([self.host, "stop", threads, level, "2000", self.args.stop_file, archive],
                                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-                    if result.returncode == 0:
-                        times.append(float(result.stdout.split()[0]))
+                    times.append(float(result.stdout.split()[0]) if result.returncode == 0 else None)
                 clean(archive)
-                out.append((level, threads, times))
+                out.append(("packing, level %s" % level, threads, times))
+        archives = self.stop_archives()
+        for password in (False, True):
+            for threads in ("1", "0"):
+                times = []
+                for _ in range(3):
+                    clean(dest)
+                    os.makedirs(dest)
+                    argv = [self.host, "stop-extract", threads, "2000", archives[password], dest]
+                    result = subprocess.run(argv + ([PASSWORD] if password else []),
+                                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                    left = tree_facts(dest)[0]
+                    times.append(float(result.stdout.split()[0]) if result.returncode == 0 and not left else None)
+                clean(dest)
+                out.append(("extracting" + (", password" if password else ""), threads, times))
         return out
 
     # ------------------------------------------------------------ report
@@ -284,47 +450,44 @@ class Bench:
 
     def table(self):
         lines = []
-        described = {
-            "full": "Whole corpus",
-            "small": "Small files alone (small/)",
-        }
         for name, _ in self.sets:
-            files, size = self.facts[name]
-            lines.append("")
-            lines.append("%s: %d files, %.1f MiB" % (described[name], files, size / 1048576.0))
-            for operation in ("pack", "pack, password", "unpack", "unpack, password"):
+            if name == "list":
+                entries, size = self.facts[name]
+                lines.append("")
+                lines.append("%s: %d entries, %.1f MiB" % (SETS[name], entries, size / 1048576.0))
+            else:
+                files, size = self.facts[name]
+                lines.append("")
+                lines.append("%s: %d files, %.1f MiB" % (SETS[name], files, size / 1048576.0))
+            for operation, (title, base) in OPERATIONS.items():
                 keys = [k for k in self.results if k[0] == name and k[1] == operation]
                 if not keys:
                     continue
-                library = self.median((name, operation, "Parcelon"), "wall")
+                base_key = (name, operation, base)
+                base_wall = self.median(base_key, "wall") if base_key in self.results else 0
                 lines.append("")
-                title = {"pack": "Packing, level 6", "pack, password": "Packing, level 6, password",
-                         "unpack": "Unpacking (the archive zip -6 made)",
-                         "unpack, password": "Unpacking with password (the archive zip -6 -P made)"}[operation]
                 lines.append("  " + title)
-                lines.append("  | %-16s | %-22s | %7s | %8s | %11s | %9s |" %
-                             ("tool", "wall s, median [min-max]", "CPU s", "peak MiB", "archive MiB", "× library"))
-                lines.append("  |%s|%s|%s|%s|%s|%s|" % ("-" * 18, "-" * 24, "-" * 9, "-" * 10, "-" * 13, "-" * 11))
+                lines.append("  | %-16s | %-24s | %7s | %8s | %11s | %11s |" %
+                             ("tool", "wall s, median [min-max]", "CPU s", "peak MiB", "archive MiB", "÷ " + base))
+                lines.append("  |%s|%s|%s|%s|%s|%s|" % ("-" * 18, "-" * 26, "-" * 9, "-" * 10, "-" * 13, "-" * 13))
                 for key in keys:
-                    tool = key[2]
                     wall = self.median(key, "wall")
                     low, high = self.spread(key)
-                    cpu = self.median(key, "cpu")
-                    peak = self.median(key, "peak_kib") / 1024.0
                     size = self.sizes.get(key)
-                    size_text = "%.1f" % (size / 1048576.0) if size is not None else "-"
                     flags = ""
                     if not all(s.ok for s in self.results[key]):
                         flags += " (failed)"
                     if self.checks.get(key) is False:
                         flags += " (wrong output)"
-                    lines.append("  | %-16s | %6.2f [%5.2f-%6.2f]   | %7.2f | %8.1f | %11s | %8.2f× |%s" %
-                                 (tool, wall, low, high, cpu, peak, size_text,
-                                  wall / library if library > 0 else float("inf"), flags))
+                    lines.append("  | %-16s | %6.2f [%6.2f-%6.2f]   | %7.2f | %8.1f | %11s | %11s |%s" %
+                                 (key[2], wall, low, high, self.median(key, "cpu"),
+                                  self.median(key, "peak_kib") / 1024.0,
+                                  "%.1f" % (size / 1048576.0) if size is not None else "-",
+                                  "%.2f" % (wall / base_wall) if base_wall > 0 else "-", flags))
         return lines
 
     def targets(self):
-        def ratio(set_name, operation, tool, field, mine="Parcelon"):
+        def ratio(set_name, operation, mine, tool, field):
             a = (set_name, operation, mine)
             b = (set_name, operation, tool)
             if a not in self.results or b not in self.results:
@@ -332,88 +495,115 @@ class Bench:
             other = self.median(b, field)
             return self.median(a, field) / other if other > 0 else float("inf")
 
-        threads = "C, %d threads" % os.cpu_count()
+        packing, reading = self.pack_threads, self.read_threads
         rows = [
-            ("packing: library / zip -6", "full", "pack", "zip -6", 0.70),
-            ("small files: library / zip -6", "small", "pack", "zip -6", 0.80),
-            ("packing, C threads 0 / zip -6", "full", "pack", "zip -6", 0.40, threads),
-            ("password: library / zip -6 -P", "full", "pack, password", "zip -6 -P", 0.75),
-            ("unpacking: library / unzip", "full", "unpack", "unzip", 0.70),
-            ("password: library / unzip -P", "full", "unpack, password", "unzip -P", 0.55),
-            ("small files unpacking: library / unzip", "small", "unpack", "unzip", 0.70),
+            # label, set, operation, the library's row, the tool's, at most
+            ("packing: class / zip -6", "full", "pack", "class", "zip -6", 0.70),
+            ("packing: C, every CPU / zip -6", "full", "pack", packing, "zip -6", 0.40),
+            ("password: class / zip -6 -P", "full", "pack, password", "class", "zip -6 -P", 0.75),
+            ("small files: class / zip -6", "small", "pack", "class", "zip -6", 0.80),
+            ("extraction: class / unzip", "full", "unpack", "class", "unzip", 0.45),
+            ("password: class / unzip -P", "full", "unpack, password", "class", "unzip -P", 0.60),
+            ("extraction: C, every CPU / unzip", "full", "unpack", reading, "unzip", 0.30),
+            ("password: C, every CPU / unzip -P", "full", "unpack, password", reading, "unzip -P", 0.40),
+            ("test: C, every CPU / unzip -t", "full", "test", reading, "unzip -t", 0.25),
+            ("small files extraction: class / unzip", "small", "unpack", "class", "unzip", 0.70),
+            ("tiny files packing: class / zip -6", "tiny", "pack", "class", "zip -6", 0.80),
+            ("tiny files packing: C, every CPU / zip -6", "tiny", "pack", packing, "zip -6", 0.80),
+            ("tiny files extraction: class / unzip", "tiny", "unpack", "class", "unzip", 0.70),
+            ("tiny files extraction: C, every CPU / unzip", "tiny", "unpack", reading, "unzip", 0.70),
         ]
-        lines = ["", "Targets: median wall time of the library divided by the other's (and the same",
-                 "for CPU time, which other work on the machine disturbs less)"]
-        for row in rows:
-            label, set_name, operation, tool, limit = row[:5]
-            mine = row[5] if len(row) > 5 else "Parcelon"
-            wall = ratio(set_name, operation, tool, "wall", mine)
-            cpu = ratio(set_name, operation, tool, "cpu", mine)
+        lines = []
+        for label, set_name, operation, mine, tool, limit in rows:
+            wall = ratio(set_name, operation, mine, tool, "wall")
             if wall is None:
                 continue
-            lines.append("  %-40s wall %5.2f  CPU %5.2f  (at most %.2f: %s)" %
+            cpu = ratio(set_name, operation, mine, tool, "cpu")
+            lines.append("  %-44s wall %5.2f  CPU %5.2f  (at most %.2f: %s)" %
                          (label, wall, cpu, limit, "met" if wall <= limit else "MISSED"))
-        for set_name in ("full", "small"):
-            mine = self.sizes.get((set_name, "pack", "Parcelon"))
+        for set_name in ("full", "small", "tiny"):
+            mine = self.sizes.get((set_name, "pack", "class"))
             theirs = self.sizes.get((set_name, "pack", "zip -6"))
             if mine and theirs:
-                lines.append("  %-40s %.4f (at most 1.00: %s)" % (
-                    "archive size, %s: library / zip -6" % set_name, mine / theirs,
+                lines.append("  %-44s %.4f (at most 1.00: %s)" % (
+                    "archive size, %s: class / zip -6" % set_name, mine / theirs,
                     "met" if mine <= theirs else "MISSED"))
-        peaks = [self.median(k, "peak_kib") / 1024.0 for k in self.results
-                 if k[2] in ("Parcelon", "C, 1 thread", threads)]
-        if peaks:
-            lines.append("  %-40s %.1f MiB (at most 64: %s)" % (
-                "peak memory, the library's runs", max(peaks), "met" if max(peaks) <= 64 else "MISSED"))
-        return lines
+        library = ("class", "C, 1 thread", packing, reading)
+        for label, keys in (
+                ("peak memory, the library's runs", [k for k in self.results if k[2] in library]),
+                ("peak memory, extracting with threads",
+                 [k for k in self.results if k[1].startswith("unpack") and k[2] == reading])):
+            if keys:
+                peak = max(self.median(k, "peak_kib") for k in keys) / 1024.0
+                lines.append("  %-44s %.1f MiB (at most 64: %s)" % (label, peak, "met" if peak <= 64 else "MISSED"))
+        if not lines:
+            return []
+        return ["", "Targets: median wall time of the library divided by the other's (and the same",
+                "for CPU time, which other work on the machine disturbs less)"] + lines
+
+
+def memory_lines(memory):
+    lines = ["", "Peak memory (MiB): one zero-byte file against one 1 GiB file (at most 64)"]
+    for way in ("class", "C, threads 0"):
+        empty_pack, empty_unpack, _ = memory[("empty", way)]
+        big_pack, big_unpack, same = memory[("1 GiB", way)]
+        for label, empty, big in (("pack", empty_pack, big_pack), ("extract", empty_unpack, big_unpack)):
+            lines.append("  %-13s %-8s empty %6.1f   1 GiB %6.1f (%s)   1 GiB took %.1f s%s" %
+                         (way, label, empty.peak_kib / 1024.0, big.peak_kib / 1024.0,
+                          "met" if big.peak_kib <= 64 * 1024 and big.ok else "MISSED", big.wall,
+                          "" if big.ok else " (failed)"))
+        if not same:
+            lines.append("  the extracted 1 GiB file has the wrong size (%s)" % way)
+    return lines
+
+
+def stop_lines(stops):
+    lines = ["", "Stop: ms from parcelon_stop to the call's return, two seconds into a 2 GiB file (at most 200)"]
+    for what, threads, times in stops:
+        text = ", ".join("failed" if t is None else "%.0f" % t for t in times)
+        met = all(t is not None and t <= 200 for t in times)
+        lines.append("  %-22s threads %s: %s (%s)" % (what + ",", threads, text, "met" if met else "MISSED"))
+    return lines
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True, help="build folder with bench/parcelon_bench_host")
     parser.add_argument("--corpus", required=True)
+    parser.add_argument("--tiny", help="the tiny-file set (for the parts tiny and listing)")
     parser.add_argument("--work", required=True, help="scratch folder for archives and output")
-    parser.add_argument("--reps", type=int, default=3, help="rounds (0: the memory check alone)")
-    parser.add_argument("--big", help="the 1 GiB file for the peak-memory check (skipped without)")
-    parser.add_argument("--only-small", action="store_true", help="run the small-file set only")
-    parser.add_argument("--stop-file", help="the 2 GiB file for the stop check (skipped without)")
+    parser.add_argument("--reps", type=int, default=3, help="rounds of the timed parts")
+    parser.add_argument("--parts", default="packing,extraction", help="comma-separated, of: " + ", ".join(PARTS))
+    parser.add_argument("--big", help="the 1 GiB file for the part memory")
+    parser.add_argument("--stop-file", help="the 2 GiB file for the part stop")
+    parser.add_argument("--only-small", action="store_true", help="of the corpus, the small-file set only")
     args = parser.parse_args()
+    unknown = set(args.parts.split(",")) - set(PARTS)
+    if unknown:
+        parser.error("unknown parts: " + ", ".join(sorted(unknown)))
+    parts = set(args.parts.split(","))
+    for part, needs in (("tiny", args.tiny), ("listing", args.tiny), ("memory", args.big), ("stop", args.stop_file)):
+        if part in parts and not needs:
+            parser.error("the part %s needs its file or folder" % part)
 
     bench = Bench(args)
     started = time.time()
     load_before = os.getloadavg()
-    lines = ["Parcelon benchmark: %d rounds, %s, %d CPUs; load average at start %.2f %.2f %.2f" %
-             (args.reps, time.strftime("%Y-%m-%d %H:%M"), os.cpu_count(), *load_before)]
-    if args.reps > 0:
+    lines = ["Parcelon benchmark: %s; %d rounds, %s, %d CPUs; load average at start %.2f %.2f %.2f" %
+             (args.parts, args.reps, time.strftime("%Y-%m-%d %H:%M"), os.cpu_count(), *load_before)]
+    if args.reps > 0 and parts & {"packing", "extraction", "listing", "tiny"}:
         bench.run()
-        lines += bench.table()
-        lines += bench.targets()
-    if args.big:
-        memory = bench.memory_check()
-        lines.append("")
-        lines.append("Peak memory (MiB): one zero-byte file against one 1 GiB file (at most 64)")
-        for way in ("class", "C, threads 0"):
-            empty_pack, empty_unpack, _ = memory[("empty", way)]
-            big_pack, big_unpack, same = memory[("1 GiB", way)]
-            for label, empty, big in (("pack", empty_pack, big_pack), ("unpack", empty_unpack, big_unpack)):
-                lines.append("  %-13s %-7s empty %6.1f   1 GiB %6.1f (%s)   1 GiB took %.1f s%s" %
-                             (way, label, empty.peak_kib / 1024.0, big.peak_kib / 1024.0,
-                              "met" if big.peak_kib <= 64 * 1024 and big.ok else "MISSED", big.wall,
-                              "" if big.ok else " (failed)"))
-            if not same:
-                lines.append("  the unpacked 1 GiB file has the wrong size (%s)" % way)
-    if args.stop_file:
-        lines.append("")
-        lines.append("Stop: ms from parcelon_stop to the call's return, two seconds into a 2 GiB file (at most 200)")
-        for level, threads, times in bench.stop_check():
-            text = ", ".join("%.0f" % t for t in times) if times else "failed"
-            worst = max(times) if times else float("inf")
-            lines.append("  level %s, threads %s: %s (%s)" % (level, threads, text, "met" if worst <= 200 else "MISSED"))
+        print("\n".join(lines + bench.table() + bench.targets()), flush=True)
+        lines = []
+        bench.clean_up()
+    if "memory" in parts:
+        lines += memory_lines(bench.memory_check())
+    if "stop" in parts:
+        lines += stop_lines(bench.stop_check())
     lines.append("")
-    lines.append("load average at end %.2f %.2f %.2f; %.0f s in all" %
-                 (*os.getloadavg(), time.time() - started))
+    lines.append("load average at end %.2f %.2f %.2f; %.0f s in all" % (*os.getloadavg(), time.time() - started))
     print("\n".join(lines))
-    if args.reps and os.path.getsize(bench.log) > 0:
+    if os.path.getsize(bench.log) > 0:
         print("(the tools' messages are in %s)" % bench.log)
 
 

@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
 # The benchmark, in one command:
 #
-#   bench/run.sh [--reps N] [--no-memory] [--only-small]
+#   bench/run.sh [--reps N] [--no-memory] [--only-PART ...] [--only-small]
 #   bench/run.sh --methods [--reps N]
 #   bench/run.sh --ciphers      the ciphers alone (parcelon_cipher_speed):
 #                               per byte and per entry, no files
 #
-# (--reps 0 runs the peak-memory and stop checks alone; --no-memory skips
-# them.)
+# The parts, each of which can run alone (several --only-* run together):
+#   --only-packing     the corpus and its small files packed, with and without a password
+#   --only-reading     the corpus and its small files extracted (with and without
+#                      a password) and tested, and a 100,000-entry archive listed
+#   --only-tiny        100,000 files of 0 to 200 bytes packed and extracted
+#   --only-listing     the listing alone
+#   --only-memory      peak memory packing and extracting a 1 GiB file
+#   --only-stop        the time a stop takes inside a 2 GiB file, packing and extracting
+# Without any, everything runs (--no-memory leaves out the last two).
+# --only-small keeps the corpus's small files alone (with --only-packing or
+# --only-reading; alone it means both); --reps 0 runs the memory and stop
+# checks alone.
+#
 # Installs what it compares against when missing (zip, unzip, p7zip-full,
-# python3, and GNU time for the figures), builds the library and the
-# benchmark programs in build/bench (Release), writes the corpus once into
-# build/bench/corpus and the 1 GiB file for the memory check (and a 2 GiB
-# one for the stop check) into build/bench/big, then packs and unpacks the
-# corpus with every tool N times (default 3) and prints the table. Scratch archives and output go to
-# build/bench/work. Nothing here is part of the test suite.
+# python3, bzip2, xz-utils, zstd, and GNU time for the figures), builds the
+# library and the benchmark programs in build/bench (Release), writes what
+# the parts need once: the corpus into build/bench/corpus, the tiny-file set
+# into build/bench/tiny (and its listing archive beside it), the 1 GiB file
+# for the memory check and a 2 GiB one (and its archives) for the stop check
+# into build/bench/big. Then it runs every tool N times (default 3) and
+# prints the table. Scratch archives and output go to build/bench/work.
+# Nothing here is part of the test suite.
 #
 # --methods times instead the extraction of Deflate64, bzip2, LZMA, Zstandard
 # and xz: a one-entry archive of the corpus's text.txt (128 MiB) against
@@ -27,18 +40,44 @@ build="$root/build/bench"
 reps=3
 memory=1
 methods=0
-extra=()
 ciphers=0
+small=0
+only=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps="$2"; shift 2 ;;
     --no-memory) memory=0; shift ;;
-    --only-small) extra+=(--only-small); shift ;;
+    --only-small) small=1; shift ;;
+    --only-packing) only+=(packing); shift ;;
+    --only-reading) only+=(extraction listing); shift ;;
+    --only-tiny) only+=(tiny); shift ;;
+    --only-listing) only+=(listing); shift ;;
+    --only-memory) only+=(memory); shift ;;
+    --only-stop) only+=(stop); shift ;;
     --methods) methods=1; shift ;;
     --ciphers) ciphers=1; shift ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
+if [ "${#only[@]}" -eq 0 ]; then
+  if [ "$small" = 1 ]; then
+    only=(packing extraction)
+  elif [ "$reps" = 0 ]; then
+    only=(memory stop)
+  else
+    only=(packing extraction listing tiny memory stop)
+  fi
+  if [ "$memory" = 0 ]; then
+    only=("${only[@]/memory/}")
+    only=("${only[@]/stop/}")
+  fi
+fi
+parts=""
+for part in "${only[@]}"; do
+  [ -n "$part" ] && parts="${parts:+$parts,}$part"
+done
+[ -n "$parts" ] || { echo "run.sh: nothing to run" >&2; exit 2; }
+has() { case ",$parts," in *",$1,"*) return 0 ;; *) return 1 ;; esac; }
 
 need=()
 command -v zip >/dev/null || need+=(zip)
@@ -67,20 +106,31 @@ if [ "$ciphers" = 1 ]; then
 fi
 cmake --build "$build" -j2 --target parcelon_bench_host parcelon_floor >/dev/null
 
-python3 "$root/bench/make_corpus.py" "$build/corpus"
 if [ "$methods" = 1 ]; then
+  python3 "$root/bench/make_corpus.py" "$build/corpus"
   exec python3 "$root/bench/methods.py" --build "$build" --data "$build/corpus/text.txt" \
     --work "$build/methods" --reps "$reps"
 fi
-big_args=()
-if [ "$memory" = 1 ]; then
+args=(--parts "$parts")
+if has packing || has extraction; then
+  python3 "$root/bench/make_corpus.py" "$build/corpus"
+fi
+if [ "$small" = 1 ]; then args+=(--only-small); fi
+if has tiny || has listing; then
+  python3 "$root/bench/make_corpus.py" --tiny "$build/tiny"
+  args+=(--tiny "$build/tiny")
+fi
+if has memory || has stop; then
   python3 "$root/bench/make_corpus.py" --big "$build/big/big.txt" 1024
+  args+=(--big "$build/big/big.txt")
+fi
+if has stop; then
   # The stop check's 2 GiB file: the 1 GiB one twice.
   if [ "$(stat -c %s "$build/big/big2.txt" 2>/dev/null || echo 0)" != $((2 * $(stat -c %s "$build/big/big.txt"))) ]; then
     cat "$build/big/big.txt" "$build/big/big.txt" >"$build/big/big2.txt"
   fi
-  big_args=(--big "$build/big/big.txt" --stop-file "$build/big/big2.txt")
+  args+=(--stop-file "$build/big/big2.txt")
 fi
 
 exec python3 "$root/bench/run.py" --build "$build" --corpus "$build/corpus" \
-  --work "$build/work" --reps "$reps" "${big_args[@]}" "${extra[@]}"
+  --work "$build/work" --reps "$reps" "${args[@]}"
