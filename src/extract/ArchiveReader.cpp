@@ -54,6 +54,10 @@ UnzipFailure ArchiveReader::Locate(const CentralRecord& record, EntrySpan& span)
     return UnzipFailure::None;
 }
 
+UnzipFailure ArchiveReader::LocateAlone(const CentralRecord& record, EntrySpan& span) const {
+    return LocateEntry(input_, record, end_.cd_offset + end_.shift, span);
+}
+
 UnzipFailure ArchiveReader::Decode(const CentralRecord& record, const EntrySpan& span, const char* password,
                                    EntrySink& sink, const DecodeOptions& options) {
     return DecodeEntry(input_, record, span, password, sink, options);

@@ -46,6 +46,10 @@ public:
     // disagrees with its record; EntryOverlaps when its bytes run into the
     // directory or into those of an entry located before.
     UnzipFailure Locate(const CentralRecord& record, EntrySpan& span);
+    // The same without the check against other entries (nor a trace for
+    // later ones): for an entry read ahead of its turn, which Locate checks
+    // again when its turn comes. Safe from several threads.
+    UnzipFailure LocateAlone(const CentralRecord& record, EntrySpan& span) const;
 
     // Decodes the located entry into sink; see DecodeEntry. Safe from
     // several threads at once.

@@ -60,6 +60,11 @@ bool DecodeWorkers::WaitFor(Task& task, std::chrono::milliseconds timeout) {
     return true;
 }
 
+bool DecodeWorkers::IsDone(const Task& task) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return task.done;
+}
+
 void DecodeWorkers::Cancel() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (Task* task : queue_) {

@@ -46,6 +46,8 @@ public:
     // True once task is done, waiting at most timeout for it; rethrows what
     // the task threw.
     bool WaitFor(Task& task, std::chrono::milliseconds timeout);
+    // Whether task is done, without waiting.
+    bool IsDone(const Task& task);
     // Tasks not started are skipped; returns once the running ones are done.
     void Cancel();
 

@@ -120,7 +120,7 @@ bool EntrySpan::Read(const ArchiveInput& input, std::uint64_t offset, void* buff
     return input.ReadAt(offset, buffer, size);
 }
 
-UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
+UnzipFailure LocateEntry(const ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
                          EntrySpan& span) {
     span = EntrySpan();
     span.header = record.local_header_offset;

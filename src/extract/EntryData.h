@@ -33,7 +33,7 @@ struct EntrySpan {
 // names another entry or method than the central record; EntryOverlaps
 // when the data would run into the central directory (which starts at
 // directory_start).
-UnzipFailure LocateEntry(ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
+UnzipFailure LocateEntry(const ArchiveInput& input, const CentralRecord& record, std::uint64_t directory_start,
                          EntrySpan& span);
 
 // Takes the entry's uncompressed bytes, in order, in blocks as large as the

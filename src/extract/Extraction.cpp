@@ -5,6 +5,7 @@
 #include <atomic>
 #include <deque>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -125,18 +126,53 @@ UnzipFailure DecodeWithPassword(ArchiveReader& reader, const ArchiveEntry& entry
     return second == UnzipFailure::None || second == UnzipFailure::Stopped ? second : first;
 }
 
-// The sum of the selected entries' recorded sizes: one walk of the
-// directory before the real one, only when somebody follows the progress.
-std::uint64_t SelectedTotal(const std::wstring& zip_path, const std::vector<std::wstring>& patterns) {
+// An entry this large is decoded ahead of its turn, on a worker, while the
+// entries before it go their way: an archive whose bulk is one large file
+// at its end (a text of 128 MiB after 20,000 small files) then keeps both
+// cores busy. At most this many wait decoded for their turn.
+constexpr std::uint64_t kEarlyFrom = 8u << 20;
+constexpr std::size_t kEarlyWaiting = 2;
+constexpr std::size_t kMostEarlyEntries = 4096;
+
+// What a walk of the directory before the real one tells: the selected
+// entries' recorded sizes (for the progress) and the large entries to
+// decode early (with threads).
+struct Survey {
+    std::uint64_t total = 0;
+    std::deque<ArchiveEntry> early;
+};
+
+Survey SurveyArchive(const std::wstring& zip_path, const std::vector<std::wstring>& patterns, bool early) {
+    Survey survey;
     ArchiveReader reader(zip_path);
     ArchiveEntry entry;
-    std::uint64_t total = 0;
-    while (reader.Next(entry) == UnzipFailure::None && !reader.done())
-        if (Selected(entry.name, patterns)) total += entry.record.uncompressed_size;
-    return total;
+    while (reader.Next(entry) == UnzipFailure::None && !reader.done()) {
+        if (!Selected(entry.name, patterns)) continue;
+        survey.total += entry.record.uncompressed_size;
+        if (early && !entry.is_folder && entry.record.uncompressed_size >= kEarlyFrom &&
+            survey.early.size() < kMostEarlyEntries)
+            survey.early.push_back(entry);
+    }
+    return survey;
 }
 
 struct JobGroup;
+
+// A large entry decoded ahead of its turn (see kEarlyFrom): into a
+// temporary file in the destination (or nowhere, when testing), moved into
+// its place when its turn comes and it is prepared as any entry is. If
+// that fails, or the decoding did, the entry is decoded again in its turn:
+// the outcome is the one it would have had without being early.
+struct EarlyJob {
+    EarlyJob(const ArchiveEntry& taken, CallProgress& call) : entry(taken), progress(call, false) {}
+
+    ArchiveEntry entry;
+    EntrySpan span;
+    UnzipFailure failure = UnzipFailure::None;
+    std::unique_ptr<EntrySink> sink;
+    EntryProgress progress;
+    DecodeWorkers::Task task;
+};
 
 // One entry on its way: prepared on the calling thread, in directory order;
 // decoded there or on a worker, with the entries of its group; finished on
@@ -157,6 +193,7 @@ struct EntryJob {
     EntryProgress progress;
     std::optional<WinZipAesKeys> aes_keys;
     std::shared_ptr<JobGroup> group;    // what decodes it
+    EarlyJob* early = nullptr;          // or: decoded ahead of its turn
     bool end_of_call = false;           // stands for the directory's end or damage, or a stop
 };
 
@@ -217,6 +254,11 @@ public:
     virtual void Prepare(EntryJob& job) = 0;
     virtual std::unique_ptr<EntrySink> MakeSink(EntryJob& job) = 0;
     virtual UnzipFailure Finish(EntryJob& job) = 0;
+    // For an entry decoded ahead of its turn (see EarlyJob).
+    virtual std::unique_ptr<EntrySink> MakeEarlySink(EarlyJob& early) = 0;
+    // Nothing when the early result cannot be used: the entry is then
+    // decoded in its turn.
+    virtual std::optional<UnzipFailure> FinishEarly(EntryJob& job, EarlyJob& early) = 0;
     virtual void Abandon(EntryJob& job) = 0;
 };
 
@@ -309,6 +351,27 @@ public:
         folders_.Unmake(job.entry.name, job.path, job.folders_made_from);
     }
 
+    // A temporary file in the destination itself: the entry's folders are
+    // made in its turn.
+    std::unique_ptr<EntrySink> MakeEarlySink(EarlyJob& early) override {
+        auto output = std::make_unique<OutputFile>(dest_.prefix + L".parcelon-early");
+        if (!dest_.exists || !output->IsOpen()) early.failure = UnzipFailure::CannotCreateOutput;
+        return output;
+    }
+
+    std::optional<UnzipFailure> FinishEarly(EntryJob& job, EarlyJob& early) override {
+        const UnzipFailure existing = Existing(job);
+        if (existing != UnzipFailure::None) {
+            early.sink.reset();
+            return existing;
+        }
+        // Another file system below the destination takes no move: the
+        // entry is decoded again beside its target.
+        if (static_cast<OutputFile&>(*early.sink).CommitAs(job.target) != UnzipFailure::None) return std::nullopt;
+        if (options_.restore_times) platform::SetModificationTime(job.target, ModificationTime(job.entry.record));
+        return UnzipFailure::None;
+    }
+
 
 private:
     // Everything that is known before a byte of the entry is read.
@@ -373,6 +436,8 @@ public:
     }
     bool MustWaitFor(const EntryJob&, const EntryJob&) const override { return false; }
     std::unique_ptr<EntrySink> MakeSink(EntryJob&) override { return std::make_unique<DiscardingSink>(); }
+    std::unique_ptr<EntrySink> MakeEarlySink(EarlyJob&) override { return std::make_unique<DiscardingSink>(); }
+    std::optional<UnzipFailure> FinishEarly(EntryJob&, EarlyJob&) override { return UnzipFailure::None; }
     UnzipFailure Finish(EntryJob& job) override { return job.failure; }
     void Abandon(EntryJob& job) override { job.sink.reset(); }
 
@@ -391,6 +456,7 @@ struct RunSettings {
     const std::vector<std::wstring>* patterns = nullptr; // null: every entry
     bool keep_going = false;
     unsigned threads = 1;
+    std::deque<ArchiveEntry>* early = nullptr; // large entries to decode ahead (with workers)
 };
 
 // The one loop of every reading call: entries are prepared in directory
@@ -403,6 +469,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
     // whatever way the call ends.
     std::deque<std::unique_ptr<EntryJob>> window;
     std::shared_ptr<JobGroup> filling; // the group the entries being prepared join
+    std::map<std::uint64_t, std::unique_ptr<EarlyJob>> early; // started, by place in the directory
     DecodeWorkers workers(settings.threads);
     const bool inline_decoding = workers.workers() == 0;
     // With threads, a large entry may take a second one of its own.
@@ -419,6 +486,39 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                                               !inline_decoding, job->aes_keys ? &*job->aes_keys : nullptr);
         }
     };
+    // The next large entries start ahead of their turn, one at a time, while
+    // a few at most wait decoded.
+    std::deque<ArchiveEntry> no_early;
+    std::deque<ArchiveEntry>& planned = settings.early != nullptr && !inline_decoding ? *settings.early : no_early;
+    std::uint64_t next_index = 0; // the directory place of the next entry to prepare
+    const auto start_early = [&]() {
+        while (!planned.empty() && planned.front().index < next_index) planned.pop_front();
+        if (planned.empty() || early.size() >= kEarlyWaiting) return;
+        for (const auto& started : early)
+            if (!workers.IsDone(started.second->task)) return;
+        auto job = std::make_unique<EarlyJob>(planned.front(), progress);
+        planned.pop_front();
+        EarlyJob& taken = *job;
+        taken.task.run = [&reader, &handler, &taken, password]() {
+            taken.failure = reader.LocateAlone(taken.entry.record, taken.span);
+            if (taken.failure != UnzipFailure::None) return;
+            taken.sink = handler.MakeEarlySink(taken);
+            if (taken.failure != UnzipFailure::None) return;
+            taken.failure = DecodeWithPassword(reader, taken.entry, taken.span, password, *taken.sink, taken.progress,
+                                               true, nullptr);
+        };
+        workers.Submit(taken.task);
+        early.emplace(taken.entry.index, std::move(job));
+    };
+    // An early entry whose turn has passed (its preparing failed, or the
+    // call ends) is given up once its task is done.
+    const auto drop_early_before = [&](std::uint64_t index) {
+        for (auto it = early.begin(); it != early.end() && it->first < index;) {
+            if (!workers.IsDone(it->second->task)) break;
+            it = early.erase(it);
+        }
+    };
+
     const auto submit = [&]() {
         if (!filling) return;
         JobGroup& group = *filling;
@@ -445,6 +545,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
         held.reset();
         filling.reset();
         workers.Cancel();
+        early.clear();
         // Every temporary file first, then the folders, the last made first:
         // a folder an entry made may hold a later entry's file.
         for (const std::unique_ptr<EntryJob>& job : window) job->sink.reset();
@@ -455,6 +556,9 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
     ArchiveEntry entry;
     for (;;) {
         while (preparing && window.size() < window_size) {
+            // A large entry ahead starts before the entries up to it are
+            // prepared, or it would be decoded in its group.
+            start_early();
             std::unique_ptr<EntryJob> job;
             UnzipFailure read = UnzipFailure::None;
             if (held) {
@@ -469,6 +573,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                 if (read == UnzipFailure::None && !Selected(entry.name, *settings.patterns)) continue;
                 job = std::make_unique<EntryJob>(entry, progress, inline_decoding);
                 job->canonical_name = CanonicalEntryName(entry.name);
+                next_index = entry.index + 1;
                 if (read == UnzipFailure::None && must_wait(*job)) {
                     held = std::move(job);
                     break;
@@ -487,6 +592,11 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
                     !settings.keep_going)
                     preparing = false;
             }
+            const auto started = early.find(job->entry.index);
+            if (job->decode && started != early.end()) {
+                job->early = started->second.get();
+                job->decode = false;
+            }
             if (job->decode) {
                 if (!filling) filling = std::make_shared<JobGroup>();
                 filling->jobs.push_back(job.get());
@@ -499,6 +609,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
             window.push_back(std::move(job));
         }
         if (!preparing || held || window.size() >= window_size) submit();
+        start_early();
         if (window.empty()) {
             if (held) continue;
             break;
@@ -510,11 +621,30 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
             while (!workers.WaitFor(job.group->task, kProgressPoll)) progress.Publish();
             if (job.group->task.skipped) job.failure = UnzipFailure::Stopped;
         }
+        std::optional<UnzipFailure> finished;
+        if (job.early != nullptr) {
+            EarlyJob& ahead = *job.early;
+            while (!workers.WaitFor(ahead.task, kProgressPoll)) progress.Publish();
+            if (!ahead.task.skipped && ahead.failure == UnzipFailure::None) finished = handler.FinishEarly(job, ahead);
+            if (finished) {
+                ahead.progress.End(job.entry.record.uncompressed_size);
+            } else {
+                // Decoded again, in its turn, on this thread.
+                ahead.progress.Restart();
+                job.sink = handler.MakeSink(job);
+                if (job.failure == UnzipFailure::None)
+                    job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress,
+                                                     false, nullptr);
+                job.decode = true;
+            }
+            early.erase(job.entry.index);
+        }
+        drop_early_before(job.entry.index);
         // After a stop, the entries decoded whole before it still take their
         // place, in order; the first one the stop cut ends the call.
         if (job.failure == UnzipFailure::Stopped) job.end_of_call = true;
-        UnzipFailure failure = job.end_of_call ? job.failure : handler.Finish(job);
-        job.progress.End(job.entry.record.uncompressed_size);
+        UnzipFailure failure = finished ? *finished : job.end_of_call ? job.failure : handler.Finish(job);
+        if (!finished) job.progress.End(job.entry.record.uncompressed_size);
         progress.Publish();
         if (failure == UnzipFailure::None) {
             window.pop_front();
@@ -552,13 +682,17 @@ unsigned ReadingThreads(unsigned requested) {
 bool ExtractArchive(const std::wstring& zip_path, const std::wstring& dest_dir, const char* password,
                     const ExtractOptions& options, ReadingObserver* observer, Diagnostics& diagnostics) {
     const platform::CodePageScope code_page;
-    CallProgress progress(observer, observer != nullptr ? SelectedTotal(zip_path, options.patterns) : 0);
+    const bool threads = options.threads > 1;
+    Survey survey;
+    if (observer != nullptr || threads) survey = SurveyArchive(zip_path, options.patterns, threads);
+    CallProgress progress(observer, survey.total);
     ArchiveReader reader(zip_path);
     Extracting handler(reader, dest_dir, options);
     RunSettings settings;
     settings.patterns = &options.patterns;
     settings.keep_going = options.keep_going;
     settings.threads = options.threads;
+    settings.early = &survey.early;
     return RunEntries(reader, handler, password, settings, progress, diagnostics);
 }
 
@@ -566,13 +700,16 @@ bool TestArchive(const std::wstring& zip_path, const char* password, unsigned th
                  Diagnostics& diagnostics) {
     const platform::CodePageScope code_page;
     const std::vector<std::wstring> every;
-    CallProgress progress(observer, observer != nullptr ? SelectedTotal(zip_path, every) : 0);
+    Survey survey;
+    if (observer != nullptr || threads > 1) survey = SurveyArchive(zip_path, every, threads > 1);
+    CallProgress progress(observer, survey.total);
     ArchiveReader reader(zip_path);
     Testing handler(reader);
     RunSettings settings;
     settings.patterns = &every;
     settings.keep_going = true;
     settings.threads = threads;
+    settings.early = &survey.early;
     return RunEntries(reader, handler, password, settings, progress, diagnostics);
 }
 

@@ -43,7 +43,7 @@ bool OutputFile::Restart() {
     return file_ != nullptr;
 }
 
-UnzipFailure OutputFile::Commit() {
+UnzipFailure OutputFile::CommitAs(const std::wstring& target) {
     if (file_ == nullptr) return UnzipFailure::CannotCreateOutput;
     // Data still buffered reach the file only now.
     const bool closed = platform::CloseFile(file_);
@@ -52,7 +52,7 @@ UnzipFailure OutputFile::Commit() {
         platform::RemoveFile(temporary_);
         return UnzipFailure::CannotWriteOutput;
     }
-    if (!platform::MoveIntoPlace(temporary_, target_)) {
+    if (!platform::MoveIntoPlace(temporary_, target)) {
         platform::RemoveFile(temporary_);
         return UnzipFailure::CannotCreateOutput;
     }

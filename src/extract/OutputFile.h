@@ -33,7 +33,9 @@ public:
     // Closes the file and gives it the target's name: None, or
     // CannotWriteOutput when buffered data could not be written, or
     // CannotCreateOutput when it cannot take the target's place.
-    UnzipFailure Commit();
+    UnzipFailure Commit() { return CommitAs(target_); }
+    // The same, into the place of another file (in the same file system).
+    UnzipFailure CommitAs(const std::wstring& target);
 
 private:
     std::wstring target_;
