@@ -42,7 +42,13 @@ struct PackTask {
     bool read_failed = false;     // the file could not be read to its end
     std::uint32_t crc_after = 0;  // the CRC-32 of the file up to the end of this chunk
     ChunkJob job;
+    std::shared_ptr<ChunkGroup> group; // what the chunk was handed to the pool in
 };
+
+// Chunks go to the pool in groups of at most this many bytes or chunks: a
+// whole chunk alone, small files by the dozen.
+constexpr std::size_t kGroupBytes = 128 * 1024;
+constexpr std::size_t kGroupChunks = 32;
 
 // What a failure is about: the folder entry's name when that entry failed,
 // the file's path otherwise.
@@ -59,8 +65,8 @@ public:
           random_(settings.random != nullptr ? settings.random : &own_random_),
           encryptor_(EncryptorFor(settings.password, *random_)),
           // One thread reads one chunk ahead; more keep each busy with up
-          // to two chunks' bytes (many small files, or a few large ones).
-          most_tasks_(settings.threads <= 1 ? 1 : 4 * settings.threads),
+          // to two chunks' bytes or two groups of small files.
+          most_tasks_(settings.threads <= 1 ? 1 : 2 * settings.threads * kGroupChunks),
           most_bytes_(settings.threads <= 1 ? kChunkSize : 2 * settings.threads * kChunkSize) {
         if (engine_level_ < 0) return; // nothing will be compressed
         const CodecFactory codecs = DeflateCodecs(engine_level_);
@@ -116,17 +122,18 @@ private:
         const PackItem& item = items_[index];
         auto task = std::make_unique<PackTask>();
         task->item = index;
-        if (!platform::IsReadable(item.path)) {
-            task->source = Source::Unreadable;
-        } else if (!codec_) {
-            task->source = Source::Unread;
+        if (!codec_) {
+            task->source = platform::IsReadable(item.path) ? Source::Unread : Source::Unreadable;
         } else {
-            // A header made from the CRC-32 read before the data: other
-            // writers are kept out between the two readings.
-            platform::FilePtr file(NeedsCrcFirst() ? platform::OpenForReadDenyWrite(item.path)
-                                                   : platform::OpenForRead(item.path));
-            if (!file) task->source = Source::Unopened;
-            else reader_.emplace(std::move(file), item.size, chunk_size_);
+            // One open says it all: what cannot be read is looked at only
+            // then. A header made from the CRC-32 read before the data:
+            // other writers are kept out between the two readings.
+            platform::SourceFile file;
+            switch (platform::SourceFile::Open(item.path, NeedsCrcFirst(), file)) {
+            case platform::SourceFile::Opening::Opened: reader_.emplace(std::move(file), chunk_size_); break;
+            case platform::SourceFile::Opening::Absent: task->source = Source::Unreadable; break;
+            case platform::SourceFile::Opening::Refused: task->source = Source::Unopened; break;
+            }
         }
         if (task->source != Source::Data) {
             window_.push_back(std::move(task));
@@ -149,17 +156,31 @@ private:
         PackTask& added = *task;
         window_bytes_ += added.job.input.size();
         window_.push_back(std::move(task));
-        if (pool_) {
-            pool_->Submit(added.job);
-        } else {
-            codec_->Compress(added.job.input.data(), added.job.input.size(), added.job.last, added.job.output);
-            added.job.done = true;
+        if (!pool_) {
+            added.job.Run(*codec_);
+            return;
         }
+        if (!open_group_) open_group_ = std::make_shared<ChunkGroup>();
+        open_group_->Add(added.job);
+        added.group = open_group_;
+        if (open_group_->bytes >= kGroupBytes || open_group_->chunks.size() >= kGroupChunks) HandOver();
     }
 
-    // Waits for a task's chunk (done already without a pool); false when
-    // stop (if given) is set first.
-    bool Wait(PackTask& task, const std::atomic<bool>* stop) { return !pool_ || pool_->Wait(task.job, stop); }
+    // The group being gathered goes to the pool.
+    void HandOver() {
+        if (!open_group_) return;
+        pool_->Submit(*open_group_);
+        open_group_.reset();
+    }
+
+    // Waits for a task's chunk (done already without a pool), compressing
+    // its group here when no worker has taken it yet; false when stop (if
+    // given) is set first.
+    bool Wait(PackTask& task, const std::atomic<bool>* stop) {
+        if (!pool_) return true;
+        if (task.group == open_group_) HandOver();
+        return pool_->Wait(*task.group, stop, codec_.get());
+    }
 
     // The front task, done with: waited for first when a worker may hold it
     // (only a task with data was handed over).
@@ -373,6 +394,7 @@ private:
     std::size_t reader_item_ = 0;
     std::deque<std::unique_ptr<PackTask>> window_; // read, not yet written
     std::size_t window_bytes_ = 0;
+    std::shared_ptr<ChunkGroup> open_group_; // gathered, not yet handed over
     // Last: it ends first, its workers joined before the chunks they may
     // hold go.
     std::optional<CompressionPool> pool_;
