@@ -422,8 +422,8 @@ TEST(RandomSourceTest, FixedBytesGiveTheSameEncryptedArchiveAtEveryThreadCount) 
     WriteFile(dir / "src/a.txt", "alpha");
     WriteFile(dir / "src/sub/big.bin", PatternBytes(2 * parcelon::kChunkSize + 99, 4));
     std::vector<parcelon::PackItem> items(2);
-    items[0] = parcelon::PackItem{dir.W("src/a.txt"), L"", L"a.txt", 5};
-    items[1] = parcelon::PackItem{dir.W("src/sub/big.bin"), L"sub\\", L"sub\\big.bin", 2 * parcelon::kChunkSize + 99};
+    items[0] = parcelon::PackItem{dir.W("src/a.txt"), L"", L"a.txt", 5, false, {}};
+    items[1] = parcelon::PackItem{dir.W("src/sub/big.bin"), L"sub\\", L"sub\\big.bin", 2 * parcelon::kChunkSize + 99, false, {}};
     std::string first;
     for (const unsigned threads : {1u, 2u, 8u}) {
         const fs::path archive = dir / ("t" + std::to_string(threads) + ".zip");
