@@ -1,10 +1,10 @@
 // Worker threads that compress chunks (and derive AES keys) while the
 // calling thread reads files and writes entries, when a host asked for more
-// than one thread. With one
-// thread (what CParcelon always uses) packing makes no pool at all: it
-// compresses on the calling thread and takes no lock. The workers live as
-// long as the pool, that is one packing operation, and never call the
-// host: no progress, no messages, no allocation the host provided.
+// than one thread. With one thread (what CParcelon always uses) packing
+// makes no pool at all: it compresses on the calling thread and takes no
+// lock. The workers live as long as the pool, that is one packing
+// operation, and never call the host: no progress, no messages, no
+// allocation the host provided.
 #ifndef PARCELON_COMPRESSION_POOL_H
 #define PARCELON_COMPRESSION_POOL_H
 
