@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <winioctl.h> // FSCTL_SET_SPARSE (not in the lean windows.h the build may ask for)
 
 #include <cstdio>
 #include <ctime>
