@@ -253,8 +253,8 @@ typedef void(PARCELON_CALL* parcelon_report_fn)(int code, const char* path, cons
 PARCELON_API void PARCELON_CALL parcelon_set_report(parcelon_archiver* a, parcelon_report_fn fn, void* user_data);
 
 /* Options, each set with parcelon_set_option; the defaults are what
- * CParcelon::UnzipFile does. They apply to every later call on the
- * archiver. */
+ * CParcelon::UnzipFile (and, for the packing options below, the class's
+ * packing members) do. They apply to every later call on the archiver. */
 #define PARCELON_OPT_OVERWRITE 1       /* a file already where an entry goes: */
 #define PARCELON_OVERWRITE_REPLACE 0   /*   the entry replaces it (the default) */
 #define PARCELON_OVERWRITE_SKIP 1      /*   it stays; the entry is reported (PARCELON_E_EXISTS) and passed over */
@@ -273,6 +273,47 @@ PARCELON_API void PARCELON_CALL parcelon_set_report(parcelon_archiver* a, parcel
                                           as lines; 0: no line (for hosts without one); the message still
                                           reaches parcelon_last_message and the report function */
 #define PARCELON_OPT_THREADS 8         /* the value parcelon_set_threads sets */
+
+/* Packing options: what parcelon_zip_files and parcelon_zip_directory (and
+ * their _utf8 forms) write. The defaults are what CParcelon writes, byte
+ * for byte. Whatever is chosen, the archive is the same at every thread
+ * count (but for the random bytes of encryption, which differ from call to
+ * call). */
+#define PARCELON_OPT_ENCRYPTION 9          /* how a password (not NULL or blank) encrypts the entries: */
+#define PARCELON_ENCRYPTION_TRADITIONAL 0  /*   the traditional ZIP cipher, as the class (the default) */
+#define PARCELON_ENCRYPTION_AES256 1       /*   WinZip AES-256, AE-2 (method 99, version 5.1, its 0x9901
+                                                extra field naming Deflate; a salt fresh from the system's
+                                                random source for each entry, the password verifier, and
+                                                an authentication code after the data, which stands for the
+                                                CRC-32: the records hold 0). 7-Zip and WinZip read it;
+                                                Windows' own folders and Info-ZIP unzip do not. Folder
+                                                entries are not encrypted (they hold no data,
+                                                and their names are in plain in every record anyway), as
+                                                7-Zip and WinZip write them. The password's bytes are used
+                                                as given: ASCII passwords open the same everywhere. */
+#define PARCELON_OPT_STYLE 10              /* how entries are named and what they record: */
+#define PARCELON_STYLE_CLASSIC 0           /*   as the class (the default): names in the ANSI code page
+                                                (UTF-8, flagged, for a name the code page cannot hold) with
+                                                backslashes, a folder entry before every file below the
+                                                base folder, every file dated 1 January 1980, no
+                                                attributes; with the traditional cipher, folder entries
+                                                encrypted too */
+#define PARCELON_STYLE_PORTABLE 1          /*   what other tools write, so that every reader (Info-ZIP
+                                                unzip, 7-Zip, bsdtar, Python's zipfile, Windows) unpacks
+                                                the same tree: names with '/', stored as they are when
+                                                plain ASCII and else as UTF-8 with general-purpose bit 11
+                                                set, whatever the code page; one folder entry per folder
+                                                (stored, empty, not encrypted), before its contents: with
+                                                parcelon_zip_directory every folder walked, empty ones too,
+                                                or, when name filters or minutes leave files out, the
+                                                folders of the files packed; with parcelon_zip_files the
+                                                folders of the entry names below the base folder; each
+                                                file's and folder's last-write time, as a DOS date and time
+                                                (local time) and an extended timestamp field (0x5455, UTC
+                                                seconds); its attributes: on POSIX the Unix mode (version
+                                                made by Unix, so unzip and bsdtar keep an executable file
+                                                executable), on Windows the DOS attributes (version made by
+                                                NTFS: read-only, hidden, system, archive, folder) */
 
 /* Sets an option: 1, or 0 with PARCELON_E_INVALID_ARGUMENT for an unknown
  * option or a value it does not take. */

@@ -101,9 +101,16 @@ const
   PARCELON_OPT_RESTORE_TIMES = 6;
   PARCELON_OPT_STDERR = 7;
   PARCELON_OPT_THREADS = 8;
-  { The packing options for the encryption method (traditional or AES-256)
-    and the archive's style (classic or portable) join these once
-    ParcelonC.h defines them. }
+  { Packing: how a password encrypts (traditional, as the class; or WinZip
+    AES-256, AE-2), and the archive's style (classic, as the class; or
+    portable: '/' names, UTF-8 beyond ASCII, a folder entry per folder,
+    each file's time and attributes). ParcelonC.h says what each writes. }
+  PARCELON_OPT_ENCRYPTION = 9;
+  PARCELON_ENCRYPTION_TRADITIONAL = 0;
+  PARCELON_ENCRYPTION_AES256 = 1;
+  PARCELON_OPT_STYLE = 10;
+  PARCELON_STYLE_CLASSIC = 0;
+  PARCELON_STYLE_PORTABLE = 1;
 
   { The level argument's (unsigned)-1: the library's default level, 6. }
   PARCELON_DEFAULT_LEVEL = Cardinal($FFFFFFFF);

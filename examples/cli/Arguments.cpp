@@ -26,9 +26,16 @@ const char* const kHelp =
     "                     extract), 0 (default) every processor; the archive, or the files\n"
     "                     written, are the same whatever N\n"
     "  --password [P], -P [P]\n"
-    "                     traditional ZIP encryption; without P (or with -), the password is\n"
-    "                     read from the terminal without echo (packing asks twice). A password\n"
-    "                     starting with '-' is given as --password=-P\n"
+    "                     ZIP encryption (the traditional cipher, unless --aes); without P (or\n"
+    "                     with -), the password is read from the terminal without echo (packing\n"
+    "                     asks twice). A password starting with '-' is given as --password=-P\n"
+    "  --aes              pack, packdir: encrypt with AES-256 (WinZip's AE-2) rather than the\n"
+    "                     traditional cipher; needs --password. 7-Zip and WinZip open such\n"
+    "                     archives; Windows' own folders and Info-ZIP unzip do not\n"
+    "  --portable         pack, packdir: the archive other tools write: names with / (UTF-8\n"
+    "                     beyond ASCII), every folder an entry of its own (empty ones too), each\n"
+    "                     file's time and permissions; unzip, 7-Zip, bsdtar and Python unpack\n"
+    "                     the same tree from it\n"
     "  --allow-missing    pack: a listed file that does not exist is no failure\n"
     "  --flat             packdir: only the folder's own files, no subfolders\n"
     "  --minutes N        packdir: only files written within the last N minutes\n"
@@ -49,6 +56,7 @@ const char* const kHelp =
     "  parcelon pack notes.zip a.txt b.txt\n"
     "  parcelon packdir site.zip ./site --exclude .git --exclude '*.tmp'\n"
     "  parcelon packdir today.zip ./logs --include '*.log' --minutes 1440 --password\n"
+    "  parcelon packdir share.zip ./photos --portable --aes --password\n"
     "  parcelon list site.zip\n"
     "  parcelon extract site.zip ./restore 'docs/*' --skip-existing\n"
     "\n"
@@ -61,10 +69,11 @@ const char* const kHelp =
 const char* Synopsis(Command command) {
     switch (command) {
     case Command::pack:
-        return "parcelon pack ARCHIVE FILE... [--level N] [--password [P]] [--threads N] [--allow-missing] [-q]";
+        return "parcelon pack ARCHIVE FILE... [--level N] [--password [P] [--aes]] [--portable] [--threads N]\n"
+               "                       [--allow-missing] [-q]";
     case Command::packdir:
         return "parcelon packdir ARCHIVE DIR [--flat] [--include F]... [--exclude F]... [--minutes N]\n"
-               "                       [--level N] [--password [P]] [--threads N] [-q]";
+               "                       [--level N] [--password [P] [--aes]] [--portable] [--threads N] [-q]";
     case Command::list: return "parcelon list ARCHIVE [-q]";
     case Command::test: return "parcelon test ARCHIVE [--password [P]] [--threads N] [-q]";
     case Command::extract:
@@ -101,7 +110,7 @@ std::optional<Command> CommandNamed(const std::string& name) {
 // Which commands take an option; nothing for an option that does not exist.
 std::optional<std::vector<Command>> CommandsOf(const std::string& option) {
     using C = Command;
-    if (option == "--level") return std::vector<C>{C::pack, C::packdir};
+    if (option == "--level" || option == "--aes" || option == "--portable") return std::vector<C>{C::pack, C::packdir};
     if (option == "--threads") return std::vector<C>{C::pack, C::packdir, C::test, C::extract};
     if (option == "--password" || option == "-P") return std::vector<C>{C::pack, C::packdir, C::test, C::extract};
     if (option == "--allow-missing") return std::vector<C>{C::pack};
@@ -242,6 +251,10 @@ Parsed Parse(const std::vector<Argument>& arguments) {
             return Mistake(name + " takes no value", &*command);
         } else if (name == "--allow-missing") {
             options.allow_missing = true;
+        } else if (name == "--aes") {
+            options.aes = true;
+        } else if (name == "--portable") {
+            options.portable = true;
         } else if (name == "--flat") {
             options.recursive = false;
         } else if (name == "--overwrite" || name == "--skip-existing") {
@@ -256,6 +269,8 @@ Parsed Parse(const std::vector<Argument>& arguments) {
         }
     }
     if (!PositionalCountFits(*command, options.positional.size())) return Mistake(Positionals(*command), &*command);
+    if (options.aes && !options.password && !options.ask_password)
+        return Mistake("--aes encrypts with a password: give --password too", &*command);
     return {options, kExitOk};
 }
 

@@ -23,6 +23,8 @@ struct Options {
     unsigned threads = 0; // every processor
     std::optional<std::string> password; // as given on the command line
     bool ask_password = false;           // --password without a value, or -P -
+    bool aes = false;                    // --aes: AES-256 rather than the traditional cipher
+    bool portable = false;               // --portable: the archive style every reader unpacks alike
     bool recursive = true;
     int minutes = 0;
     std::vector<std::wstring> includes;

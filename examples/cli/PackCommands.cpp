@@ -51,6 +51,14 @@ struct LeftOut {
     }
 };
 
+// The archive's encryption and style, as the options ask.
+void Choose(parcelon_archiver* archiver, const Options& options) {
+    parcelon_set_threads(archiver, options.threads);
+    parcelon_set_option(archiver, PARCELON_OPT_ENCRYPTION,
+                        options.aes ? PARCELON_ENCRYPTION_AES256 : PARCELON_ENCRYPTION_TRADITIONAL);
+    parcelon_set_option(archiver, PARCELON_OPT_STYLE, options.portable ? PARCELON_STYLE_PORTABLE : PARCELON_STYLE_CLASSIC);
+}
+
 int Stopped(ProgressView& view, const Argument& archive) {
     view.Say("stopped: " + Printable(Utf8(archive.wide)) + " is closed and holds the files packed before Ctrl-C\n");
     return kExitStopped;
@@ -97,7 +105,7 @@ int Pack(const Options& options) {
     ProgressView view(Amount{total, {}}, options.quiet);
     Reports reports(view, false);
     Connect(archiver.get(), view, reports);
-    parcelon_set_threads(archiver.get(), options.threads);
+    Choose(archiver.get(), options);
     int ok = 0;
     {
         const StopOnInterrupt stop(archiver.get());
@@ -144,7 +152,7 @@ int PackDirectory(const Options& options) {
     ProgressView view(Amount{0, [&written] { return written(); }}, options.quiet);
     Reports reports(view, false);
     Connect(archiver.get(), view, reports);
-    parcelon_set_threads(archiver.get(), options.threads);
+    Choose(archiver.get(), options);
     int ok = 0;
     {
         const StopOnInterrupt stop(archiver.get());

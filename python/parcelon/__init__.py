@@ -31,16 +31,16 @@ from .errors import (BadArchiveError, EntryFailure, Error, ErrorCode, ExistsErro
                      IsAFolderError, LibraryError, LimitError, NotAFolderError, NotFoundError, OutOfMemoryError,
                      PasswordError, PermissionDeniedError, StoppedError, UnsupportedError)
 from .functions import unzip, zip_directory, zip_files
-from .options import Limits, Overwrite
+from .options import Encryption, Limits, Overwrite, Style
 from .reader import ZipReader
 
 __version__ = "1.1.0"
 
 __all__: List[str] = [
-    "Archiver", "BadArchiveError", "Entry", "EntryFailure", "Error", "ErrorCode", "ExistsError", "FilesLeftOut",
-    "InvalidArgumentError", "IsAFolderError", "LibraryError", "Limits", "LimitError", "NotAFolderError",
+    "Archiver", "BadArchiveError", "Encryption", "Entry", "EntryFailure", "Error", "ErrorCode", "ExistsError",
+    "FilesLeftOut", "InvalidArgumentError", "IsAFolderError", "LibraryError", "Limits", "LimitError", "NotAFolderError",
     "NotFoundError", "OutOfMemoryError", "Overwrite", "PasswordError", "PermissionDeniedError", "StoppedError",
-    "UnsupportedError", "ZipReader", "library_path", "library_version", "unzip", "zip_directory", "zip_files"]
+    "Style", "UnsupportedError", "ZipReader", "library_path", "library_version", "unzip", "zip_directory", "zip_files"]
 
 
 def library_path() -> str:

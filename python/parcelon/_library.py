@@ -67,6 +67,8 @@ OPT_MAX_ENTRIES = 4
 OPT_MAX_RATIO = 5
 OPT_RESTORE_TIMES = 6
 OPT_STDERR = 7
+OPT_ENCRYPTION = 9
+OPT_STYLE = 10
 
 # parcelon_archiver* travels as a plain pointer: an int on the Python side.
 _HANDLE = ctypes.c_void_p
@@ -128,6 +130,11 @@ class Library:
         if self.version.split(".", 1)[0] != str(SUPPORTED_MAJOR):
             raise LibraryError("%s is Parcelon %s; this package needs version %d.x"
                                % (location, self.version, SUPPORTED_MAJOR))
+
+    def has(self, name: str) -> bool:
+        """Whether the library has the C function name (an older build may
+        lack the optional ones)."""
+        return name not in self._missing
 
     def require(self, name: str) -> None:
         """Raises LibraryError, saying why, when the library lacks the C

@@ -18,8 +18,8 @@ from ._reading import Records, Report, Reports, is_skip
 from ._text import as_list, given_path, password_bytes, path_utf8, text_utf8, utf8_array
 from ._types import Members, Password, Progress, StrPath
 from .entries import Entry
-from .errors import EntryFailure, Error, ErrorCode, FilesLeftOut
-from .options import Limits, Overwrite, extract_options
+from .errors import EntryFailure, Error, ErrorCode, FilesLeftOut, LibraryError
+from .options import Encryption, Limits, Overwrite, Style, extract_options, packing_options
 
 _DEFAULT_LEVEL = 0xFFFFFFFF  # (unsigned)-1: the library's default, 6
 _PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__))
@@ -162,38 +162,53 @@ class Archiver:
 
     # ------------------------------------------------------------ operations
     def zip_files(self, files: Iterable[StrPath], archive: StrPath, level: Optional[int] = 6,
-                  password: Password = None, progress: Optional[Progress] = None) -> None:
+                  password: Password = None, progress: Optional[Progress] = None, *,
+                  encryption: Encryption = "traditional", style: Style = "classic") -> None:
         """Packs the files of the list, in order, into a new archive (a file
-        already there is replaced). Raises NotFoundError, before writing
+        already there is replaced). encryption: how the password encrypts,
+        "traditional" (the ZIP cipher every reader opens) or "aes256" (WinZip
+        AES-256, which needs a password; 7-Zip and WinZip open it, zipfile
+        and unzip do not). style: "classic" (what CParcelon writes) or
+        "portable" (names with '/', UTF-8 beyond ASCII, one entry per folder,
+        each file's time and permissions: what other tools write, unpacked
+        alike by every reader). Raises NotFoundError, before writing
         anything, for a file that does not exist, and an Error when the
         archive cannot be written; warns with FilesLeftOut when it was
         written without some (a folder in the list, an unreadable file)."""
         file_list = as_list(files, "files")
         names, count = utf8_array(file_list, path_utf8, "files")
-        arguments = (names, count, path_utf8(archive, "archive"), _level(level), password_bytes(password))
+        secret = password_bytes(password)
+        arguments = (names, count, path_utf8(archive, "archive"), _level(level), secret)
+        options = packing_options(encryption, style, secret)
         for file in file_list:
             if not os.path.exists(file):
                 raise missing_source(given_path(file))
         self._run(lambda handle: self._library.zip_files(handle, *arguments), _progress(progress),
-                  {"archive": given_path(archive)}, packing=True)
+                  {"archive": given_path(archive)}, packing=True, options=options)
 
     def zip_directory(self, src: StrPath, archive: StrPath, recursive: bool = True, level: Optional[int] = 6,
                       password: Password = None, minutes: int = 0, include: Iterable[Union[str, bytes]] = (),
-                      exclude: Iterable[Union[str, bytes]] = (), progress: Optional[Progress] = None) -> None:
+                      exclude: Iterable[Union[str, bytes]] = (), progress: Optional[Progress] = None, *,
+                      encryption: Encryption = "traditional", style: Style = "classic") -> None:
         """Packs the files of the folder src (and its subfolders when
         recursive) into a new archive, named by their paths below src.
         minutes > 0 keeps only files written within that many minutes;
         include and exclude are lists of patterns such as "*.txt", "*.tar.gz"
-        or a folder name. Raises NotFoundError (NotAFolderError) when src is
+        or a folder name. encryption and style as for zip_files; the
+        portable style gives every folder an entry (empty ones too, unless
+        minutes, include or exclude leave files out: then the folders of the
+        files packed). Raises NotFoundError (NotAFolderError) when src is
         not there (is a file); else raises and warns as zip_files does."""
         includes, include_count = utf8_array(as_list(include, "include"), text_utf8, "include")
         excludes, exclude_count = utf8_array(as_list(exclude, "exclude"), text_utf8, "exclude")
+        secret = password_bytes(password)
         arguments = (path_utf8(src, "src"), path_utf8(archive, "archive"), bool(recursive), _level(level),
-                     password_bytes(password), _minutes(minutes), includes, include_count, excludes, exclude_count)
+                     secret, _minutes(minutes), includes, include_count, excludes, exclude_count)
+        options = packing_options(encryption, style, secret)
         if not os.path.isdir(src):
             raise missing_source(given_path(src), folder=True)
         self._run(lambda handle: self._library.zip_directory(handle, *arguments), _progress(progress),
-                  {"archive": given_path(archive)}, packing=True)
+                  {"archive": given_path(archive)}, packing=True, options=options)
 
     def unzip(self, archive: StrPath, dest: StrPath, password: Password = None, members: Members = (), *,
               overwrite: Overwrite = "replace", keep_going: bool = False, progress: Optional[Progress] = None,
@@ -296,11 +311,12 @@ class Archiver:
             self._busy.release()
 
     def _run(self, call: Callable[[int], int], progress: Optional[Progress], paths: Dict[str, Union[str, bytes]],
-             packing: bool) -> None:
-        """Runs one operation (see _running) and turns its outcome into
-        an exception or a warning."""
+             packing: bool, options: Sequence[Tuple[int, int]] = ()) -> None:
+        """Runs one operation (see _running) with options set, and turns its
+        outcome into an exception or a warning."""
         library = self._library
         with self._operation() as handle:
+            self._set_packing_options(handle, options)
             ok = self._run_on(handle, call, progress)
             code = library.last_error(handle)
             message = library.last_message(handle)
@@ -309,6 +325,20 @@ class Archiver:
         if packing and code not in (ErrorCode.OK, ErrorCode.STOPPED):
             warnings.warn(FilesLeftOut(code, library.error_text(code), message),
                           stacklevel=_outside_package_stacklevel())
+
+    def _set_packing_options(self, handle: int, options: Sequence[Tuple[int, int]]) -> None:
+        """Sets a packing call's options. A library built before them packs
+        only as the class does: the defaults pass, anything else raises
+        LibraryError."""
+        library = self._library
+        defaults = all(value == 0 for _, value in options)
+        if defaults and not library.has("parcelon_set_option"):
+            return
+        for option, value in options:
+            if (not library.has("parcelon_set_option") or not library.set_option(handle, option, value)) \
+                    and not defaults:
+                raise LibraryError("%s (Parcelon %s) packs only as CParcelon does (no AES, no portable style); use "
+                                   "a newer build of the library" % (library.location, library.version))
 
     def _read(self, call: Callable[[int], int], progress: Optional[Progress],
               options: Sequence[Tuple[int, int]] = ()) -> _Outcome:

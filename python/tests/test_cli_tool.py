@@ -314,6 +314,35 @@ def test_filters_the_library_cannot_match_are_refused(cli, tree, tmp_path, optio
         assert sorted(z.namelist()) == names
 
 
+@pytest.mark.parametrize("command", ["pack", "packdir"])
+@pytest.mark.parametrize("options, names, aes", [
+    ([], ["a.txt", "b.log", "sub\\", "sub\\c.txt"], False),
+    (["--portable"], ["a.txt", "b.log", "empty/", "sub/", "sub/c.txt"], False),
+    (["--aes", "--password", "pw"], ["a.txt", "b.log", "sub\\", "sub\\c.txt"], True),
+    (["--portable", "--aes", "--password=pw"], ["a.txt", "b.log", "empty/", "sub/", "sub/c.txt"], True),
+], ids=["classic", "portable", "aes", "portable-aes"])
+def test_portable_and_aes_archives(cli, tree, tmp_path, command, options, names, aes):
+    (tree / "empty").mkdir()
+    os.utime(tree / "a.txt", (1614834367, 1614834367))
+    if command == "pack":
+        # Below the base folder no list has: each file by its own name.
+        args = [tree / "a.txt", tree / "b.log", tree / "sub" / "c.txt"]
+        names = ["a.txt", "b.log", "c.txt"]
+    else:
+        args = [tree]
+    status, _, err = cli(command, "out.zip", *args, *options, cwd=tmp_path)
+    assert status == 0, err
+    with zipfile.ZipFile(tmp_path / "out.zip") as z:
+        assert sorted(z.namelist()) == names
+        for info in z.infolist():
+            folder = info.filename.endswith(("/", "\\"))
+            assert info.compress_type == (99 if aes and not folder else 0 if folder and "/" in info.filename else 8)
+            assert bool(info.flag_bits & 1) == (aes and not folder)
+        portable = "--portable" in options
+        assert (z.getinfo("a.txt").date_time[0] == 2021) == portable
+        assert all((info.create_system == 3) == portable for info in z.infolist())
+
+
 # ---------------------------------------------------------------- the command line
 
 
@@ -328,6 +357,9 @@ def test_filters_the_library_cannot_match_are_refused(cli, tree, tmp_path, optio
     (["pack", "a.zip", "f", "--level", "12"], "parcelon: --level takes 0 to 9"),
     (["pack", "a.zip", "f", "--bogus"], "parcelon: no such option: --bogus"),
     (["extract", "a.zip", "d", "--overwrite", "--skip-existing"], "exclude each other"),
+    (["pack", "a.zip", "f", "--aes"], "parcelon: --aes encrypts with a password: give --password too"),
+    (["list", "a.zip", "--portable"], "parcelon: --portable does not apply to list"),
+    (["extract", "a.zip", "d", "--aes", "--password", "pw"], "parcelon: --aes does not apply to extract"),
 ])
 def test_a_mistake_gets_one_line_and_the_short_usage(cli, tmp_path, args, words):
     status, out, err = cli(*args, cwd=tmp_path)
@@ -343,7 +375,7 @@ def test_help_and_version(cli, tmp_path):
     status, out, err = cli("--help", cwd=tmp_path)
     assert status == 0 and err == ""
     for words in ("parcelon list ARCHIVE", "parcelon test ARCHIVE", "--skip-existing", "--keep-going",
-                  "--allow-missing", "-q, --quiet", "Exit status"):
+                  "--allow-missing", "--aes", "--portable", "-q, --quiet", "Exit status"):
         assert words in out
     status, out, err = cli("--version", cwd=tmp_path)
     assert (status, err) == (0, "")

@@ -96,7 +96,14 @@ def test_wrong_argument_types_are_refused_before_the_library(tree, tmp_path, cal
     lambda t, z: parcelon.zip_directory(t, z, minutes=-1),
     lambda t, z: parcelon.zip_files([str(t / "a.txt") + "\0x"], z),
     lambda t, z: parcelon.zip_files([t / "a.txt"], z, password="a\0b"),
-], ids=["level", "minutes", "nul-in-path", "nul-in-password"])
+    lambda t, z: parcelon.zip_files([t / "a.txt"], z, password="pw", encryption="aes"),
+    lambda t, z: parcelon.zip_directory(t, z, password="pw", encryption=1),
+    lambda t, z: parcelon.zip_directory(t, z, encryption="aes256"),
+    lambda t, z: parcelon.zip_files([t / "a.txt"], z, password=" \t", encryption="aes256"),
+    lambda t, z: parcelon.zip_directory(t, z, style="modern"),
+    lambda t, z: parcelon.zip_files([t / "a.txt"], z, style=None),
+], ids=["level", "minutes", "nul-in-path", "nul-in-password", "encryption", "encryption-type", "aes-no-password",
+        "aes-blank-password", "style", "style-type"])
 def test_wrong_argument_values_are_refused_before_the_library(tree, tmp_path, call):
     with pytest.raises(ValueError):
         call(tree, tmp_path / "never.zip")

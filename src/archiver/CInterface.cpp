@@ -152,12 +152,19 @@ struct ProgressBridge final : TZipProgressCallback {
     void OnProgress(int nValue) override { fn(nValue, user_data); }
 };
 
+// What the packing calls write beyond the class's choices.
+struct PackingChoices {
+    parcelon::Encryption encryption = parcelon::Encryption::Traditional;
+    parcelon::EntryStyle style = parcelon::EntryStyle::Classic;
+};
+
 } // namespace
 
 struct parcelon_archiver {
     CParcelon object;
     ProgressBridge progress;
     unsigned threads = 1;
+    PackingChoices packing;
     Reporting reporting;
     parcelon::ExtractOptions extract; // its patterns come with each call
     int last_error = PARCELON_OK;
@@ -255,6 +262,8 @@ int ZipFiles(parcelon_archiver* a, const std::vector<std::wstring>& files, const
     return RunPacking(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
         state.threads = a->threads;
+        state.encryption = a->packing.encryption;
+        state.style = a->packing.style;
         return parcelon::ZipFiles(state, files, zip_file, level, password, diagnostics);
     });
 }
@@ -265,6 +274,8 @@ int ZipDirectory(parcelon_archiver* a, const wchar_t* src_dir, const wchar_t* zi
     return RunPacking(a, [&](parcelon::Diagnostics& diagnostics) {
         parcelon::PackingState state = parcelon::ObjectAccess::Packing(a->object);
         state.threads = a->threads;
+        state.encryption = a->packing.encryption;
+        state.style = a->packing.style;
         return parcelon::ZipDirectory(state, src_dir, zip_file, includes, excludes, recursive != 0, level, password,
                                       minutes, diagnostics);
     });
@@ -362,6 +373,16 @@ bool SetOption(parcelon_archiver& a, int option, parcelon_i64 value) {
     case PARCELON_OPT_THREADS:
         if (value < 0 || value > 0xFFFFFFFFLL) return false;
         a.threads = static_cast<unsigned>(value);
+        return true;
+    case PARCELON_OPT_ENCRYPTION:
+        if (value == PARCELON_ENCRYPTION_TRADITIONAL) a.packing.encryption = parcelon::Encryption::Traditional;
+        else if (value == PARCELON_ENCRYPTION_AES256) a.packing.encryption = parcelon::Encryption::Aes256;
+        else return false;
+        return true;
+    case PARCELON_OPT_STYLE:
+        if (value == PARCELON_STYLE_CLASSIC) a.packing.style = parcelon::EntryStyle::Classic;
+        else if (value == PARCELON_STYLE_PORTABLE) a.packing.style = parcelon::EntryStyle::Portable;
+        else return false;
         return true;
     default: return false;
     }

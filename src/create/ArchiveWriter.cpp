@@ -16,17 +16,32 @@ using zip::Put64;
 
 constexpr std::uint64_t kLimit32 = zip::kSaturated32;
 constexpr std::uint16_t kZip64LocalFieldSize = 4 + 16; // tag, size, both sizes
+// An entry's own extra fields may take what the 16-bit length leaves
+// beside the largest ZIP64 field (tag, size, three values).
+constexpr std::size_t kMostExtra = 0xFFFF - 4 - 24;
 // Where the CRC, and then the two sizes, sit in a local header.
 constexpr std::uint64_t kLocalCrcAt = 14;
 
 bool Exceeds32(std::uint64_t value) { return value >= kLimit32; }
 
+// Needed to extract, with or without ZIP64 records.
+std::uint16_t VersionNeeded(const EntryHeader& header, bool zip64) {
+    return zip64 ? std::max(zip::kVersionZip64, header.version_needed) : header.version_needed;
+}
+
+// Where an entry's data start, past its local header.
+std::uint64_t LocalHeaderSize(const EntryHeader& header) {
+    return zip::kLocalHeaderSize + header.name.size() + (header.zip64 ? kZip64LocalFieldSize : 0) +
+           header.extra.size();
+}
+
 // The local header as an entry opens: CRC and sizes 0 (a ZIP64 entry's
-// sizes saturated, with a ZIP64 field of zeros after the name).
+// sizes saturated, with a ZIP64 field of zeros after the name), then the
+// entry's own extra fields.
 std::string LocalHeader(const EntryHeader& header) {
     std::string out;
     Put32(out, zip::kLocalHeaderSignature);
-    Put16(out, header.zip64 ? zip::kVersionZip64 : zip::kVersionDeflate);
+    Put16(out, VersionNeeded(header, header.zip64));
     Put16(out, header.flags);
     Put16(out, header.method);
     Put32(out, header.dos_date_time);
@@ -34,7 +49,7 @@ std::string LocalHeader(const EntryHeader& header) {
     Put32(out, header.zip64 ? zip::kSaturated32 : 0);
     Put32(out, header.zip64 ? zip::kSaturated32 : 0);
     Put16(out, static_cast<std::uint16_t>(header.name.size()));
-    Put16(out, header.zip64 ? kZip64LocalFieldSize : 0);
+    Put16(out, static_cast<std::uint16_t>((header.zip64 ? kZip64LocalFieldSize : 0) + header.extra.size()));
     out += header.name;
     if (header.zip64) {
         Put16(out, zip::kZip64Field);
@@ -42,13 +57,15 @@ std::string LocalHeader(const EntryHeader& header) {
         Put64(out, 0);
         Put64(out, 0);
     }
+    out += header.extra;
     return out;
 }
 
 // The central record of a closed entry. A value that does not fit 32 bits
 // is saturated and goes into a ZIP64 field (size, compressed size, offset,
-// those that need it, in that order), and the record then says version
-// 4.5 both as made by and as needed.
+// those that need it, in that order, before the entry's own extra fields),
+// and the record then says version 4.5 (or more) both as made by and as
+// needed.
 std::string CentralRecord(const EntryHeader& header, std::uint64_t offset, std::uint64_t compressed,
                           std::uint64_t size, std::uint32_t crc) {
     const bool big = Exceeds32(compressed) || Exceeds32(size) || Exceeds32(offset);
@@ -58,8 +75,8 @@ std::string CentralRecord(const EntryHeader& header, std::uint64_t offset, std::
     if (Exceeds32(offset)) Put64(zip64, offset);
     std::string out;
     Put32(out, zip::kCentralHeaderSignature);
-    Put16(out, big ? zip::kVersionZip64 : header.version_made_by);
-    Put16(out, big ? zip::kVersionZip64 : zip::kVersionDeflate);
+    Put16(out, big ? header.version_made_by_zip64 : header.version_made_by);
+    Put16(out, VersionNeeded(header, big));
     Put16(out, header.flags);
     Put16(out, header.method);
     Put32(out, header.dos_date_time);
@@ -67,11 +84,11 @@ std::string CentralRecord(const EntryHeader& header, std::uint64_t offset, std::
     Put32(out, static_cast<std::uint32_t>(std::min(compressed, kLimit32)));
     Put32(out, static_cast<std::uint32_t>(std::min(size, kLimit32)));
     Put16(out, static_cast<std::uint16_t>(header.name.size()));
-    Put16(out, static_cast<std::uint16_t>(zip64.empty() ? 0 : 4 + zip64.size()));
+    Put16(out, static_cast<std::uint16_t>((zip64.empty() ? 0 : 4 + zip64.size()) + header.extra.size()));
     Put16(out, 0); // comment
     Put16(out, 0); // disk
     Put16(out, 0); // internal attributes
-    Put32(out, 0); // external attributes
+    Put32(out, header.external_attributes);
     Put32(out, static_cast<std::uint32_t>(std::min(offset, kLimit32)));
     out += header.name;
     if (!zip64.empty()) {
@@ -79,6 +96,7 @@ std::string CentralRecord(const EntryHeader& header, std::uint64_t offset, std::
         Put16(out, static_cast<std::uint16_t>(zip64.size()));
         out += zip64;
     }
+    out += header.extra;
     return out;
 }
 
@@ -216,7 +234,8 @@ bool ArchiveWriter::Patch(std::uint64_t offset, const std::string& bytes) {
 }
 
 bool ArchiveWriter::OpenEntry(const EntryHeader& header) {
-    if (entry_open_ || failed_ || file_ == nullptr || header.name.size() > 0xFFFF) return false;
+    if (entry_open_ || failed_ || file_ == nullptr || header.name.size() > 0xFFFF || header.extra.size() > kMostExtra)
+        return false;
     entry_.header = header;
     entry_.offset = Position();
     entry_.data_size = 0;
@@ -258,7 +277,7 @@ bool ArchiveWriter::CloseEntry(std::uint64_t size, std::uint32_t crc) {
 
     central_ += CentralRecord(header, entry_.offset, compressed, size, crc);
     ++entries_;
-    last_data_offset_ = entry_.offset + zip::kLocalHeaderSize + header.name.size() + (header.zip64 ? 20 : 0);
+    last_data_offset_ = entry_.offset + LocalHeaderSize(header);
     last_data_size_ = compressed;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "create/ChunkReader.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "deflate/Checksum.h"
 #include "deflate/ChunkCompressor.h"
@@ -10,7 +11,9 @@ namespace parcelon {
 namespace {
 
 constexpr std::size_t kCrcBlock = 256 * 1024;
-constexpr std::size_t kSmallestBuffer = 4096;
+// How much more a buffer takes at least when a file holds more than it
+// should.
+constexpr std::size_t kGrowthStep = 64 * 1024;
 
 bool Stopped(const std::atomic<bool>& stop) { return stop.load(std::memory_order_relaxed); }
 
@@ -33,38 +36,39 @@ bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned l
     return true;
 }
 
-ChunkReader::ChunkReader(platform::FilePtr file, std::uint64_t expected, std::size_t chunk_size)
-    : file_(std::move(file)), expected_(expected), chunk_size_(chunk_size) {}
+ChunkReader::ChunkReader(platform::SourceFile file, std::size_t chunk_size)
+    : file_(std::move(file)), expected_(file_.size()), chunk_size_(chunk_size) {}
 
 void ChunkReader::Next(std::vector<unsigned char>& data, bool& last) {
     data.clear();
     if (carried_ >= 0) data.push_back(static_cast<unsigned char>(carried_));
     carried_ = -1;
-    // Buffers sized by what the file should hold, grown when it holds more:
-    // a 2 KiB file never costs a 1 MiB buffer.
+    // Room for a chunk and one byte more, which says whether the file goes
+    // on; sized by what the file should hold (a 2 KiB file never costs a
+    // 1 MiB buffer), grown when it holds more.
+    const std::size_t most = chunk_size_ == std::numeric_limits<std::size_t>::max() ? chunk_size_ : chunk_size_ + 1;
     std::size_t capacity = static_cast<std::size_t>(
-        std::min<std::uint64_t>(chunk_size_, std::max<std::uint64_t>(expected_, kSmallestBuffer)));
+        std::min<std::uint64_t>(most, std::max<std::uint64_t>(expected_ + 1, data.size() + 1)));
     std::size_t size = data.size();
     for (;;) {
         data.resize(capacity);
-        const std::size_t got = std::fread(data.data() + size, 1, capacity - size, file_.get());
-        size += got;
-        if (size < capacity || capacity == chunk_size_) break;
-        capacity = capacity > chunk_size_ / 2 ? chunk_size_ : capacity * 2;
+        size += file_.Read(data.data() + size, capacity - size);
+        if (size < capacity || capacity == most) break;
+        capacity = capacity > most / 2 ? most : std::min(most, std::max(2 * capacity, kGrowthStep));
     }
     data.resize(size);
-    expected_ -= std::min<std::uint64_t>(expected_, size);
+    if (size > chunk_size_) {
+        carried_ = data.back();
+        data.pop_back();
+    }
+    expected_ -= std::min<std::uint64_t>(expected_, data.size());
     crc_ = Crc32(crc_, data.data(), data.size());
-    // A full chunk: one byte more says whether the file goes on.
-    if (size == chunk_size_) carried_ = std::fgetc(file_.get());
-    failed_ = std::ferror(file_.get()) != 0;
+    failed_ = file_.failed();
     last = carried_ < 0;
 }
 
 bool ChunkReader::WholeFileCrc(const std::atomic<bool>& stop, std::uint32_t& crc) {
-    std::FILE* file = file_.get();
-    const std::int64_t position = platform::TellFile(file);
-    if (position < 0) return false;
+    const std::uint64_t position = file_.position();
     std::uint32_t sum = crc_;
     if (carried_ >= 0) {
         const unsigned char byte = static_cast<unsigned char>(carried_);
@@ -73,11 +77,11 @@ bool ChunkReader::WholeFileCrc(const std::atomic<bool>& stop, std::uint32_t& crc
     std::vector<unsigned char> buffer(kCrcBlock);
     for (;;) {
         if (Stopped(stop)) return false;
-        const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), file);
+        const std::size_t count = file_.Read(buffer.data(), buffer.size());
         sum = Crc32(sum, buffer.data(), count);
         if (count < buffer.size()) break;
     }
-    if (std::ferror(file) != 0 || !platform::SeekFile(file, position, SEEK_SET)) return false;
+    if (file_.failed() || !file_.Seek(position)) return false;
     crc = sum;
     return true;
 }
@@ -85,16 +89,13 @@ bool ChunkReader::WholeFileCrc(const std::atomic<bool>& stop, std::uint32_t& crc
 bool ChunkReader::Peek(std::size_t size, std::vector<unsigned char>& bytes) {
     bytes.clear();
     if (size == 0) return true;
-    std::FILE* file = file_.get();
-    const std::int64_t position = platform::TellFile(file);
-    if (position < 0) return false;
+    const std::uint64_t position = file_.position();
     if (carried_ >= 0) bytes.push_back(static_cast<unsigned char>(carried_));
     const std::size_t start = bytes.size();
     bytes.resize(std::max(size, start));
-    bytes.resize(start + std::fread(bytes.data() + start, 1, bytes.size() - start, file));
-    const bool read = std::ferror(file) == 0;
-    std::clearerr(file);
-    if (!read || !platform::SeekFile(file, position, SEEK_SET)) {
+    bytes.resize(start + file_.Read(bytes.data() + start, bytes.size() - start));
+    const bool read = !file_.failed();
+    if (!file_.Seek(position) || !read) {
         bytes.clear();
         return false;
     }

@@ -22,10 +22,10 @@ bool FileCrc(const std::wstring& path, const std::atomic<bool>& stop, unsigned l
 
 class ChunkReader {
 public:
-    // Reads file from where it stands in chunks of chunk_size bytes;
-    // expected is how many bytes it should still hold (a hint, to size the
-    // first buffers).
-    ChunkReader(platform::FilePtr file, std::uint64_t expected, std::size_t chunk_size);
+    // Reads file from its start in chunks of chunk_size bytes, with buffers
+    // sized by the size it had when it was opened: a small file is read in
+    // one piece, with one read.
+    ChunkReader(platform::SourceFile file, std::size_t chunk_size);
 
     // Replaces data with the next chunk (at most chunk_size bytes); last
     // says whether the file ends with it, which it does at a read error too
@@ -47,8 +47,8 @@ public:
     bool Peek(std::size_t size, std::vector<unsigned char>& bytes);
 
 private:
-    platform::FilePtr file_;
-    std::uint64_t expected_;
+    platform::SourceFile file_;
+    std::uint64_t expected_; // bytes the file should still hold
     std::size_t chunk_size_;
     int carried_ = -1; // a byte read ahead to learn whether the file goes on
     bool failed_ = false;

@@ -53,7 +53,7 @@ void CompressionPool::Shutdown() noexcept {
     workers_.clear();
 }
 
-void CompressionPool::Submit(ChunkJob& job) {
+void CompressionPool::Submit(PoolJob& job) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(&job);
@@ -61,13 +61,31 @@ void CompressionPool::Submit(ChunkJob& job) {
     work_ready_.notify_one();
 }
 
-bool CompressionPool::Wait(ChunkJob& job, const std::atomic<bool>* stop) {
+bool CompressionPool::Wait(PoolJob& job, const std::atomic<bool>* stop, ChunkCodec* own) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!job.done) {
+    const bool stopped = stop != nullptr && stop->load(std::memory_order_relaxed);
+    if (!job.done_ && own != nullptr && !stopped) {
+        const auto queued = std::find(queue_.begin(), queue_.end(), &job);
+        if (queued != queue_.end()) {
+            // No worker has it: this thread runs it rather than wait.
+            queue_.erase(queued);
+            lock.unlock();
+            bool failed = false;
+            try {
+                job.Run(*own);
+            } catch (...) {
+                failed = true;
+            }
+            lock.lock();
+            job.done_ = true;
+            job.out_of_memory_ = failed;
+        }
+    }
+    while (!job.done_) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) return false;
         job_done_.wait_for(lock, kStopPoll);
     }
-    if (job.out_of_memory) throw std::bad_alloc();
+    if (job.out_of_memory_) throw std::bad_alloc();
     return true;
 }
 
@@ -79,19 +97,19 @@ void CompressionPool::Work() {
     for (;;) {
         work_ready_.wait(lock, [this] { return closing_ || !queue_.empty(); });
         if (closing_) return;
-        ChunkJob& job = *queue_.front();
+        PoolJob& job = *queue_.front();
         queue_.pop_front();
         lock.unlock();
         bool failed = false;
         try {
             if (!codec) codec = make_codec_();
-            codec->Compress(job.input.data(), job.input.size(), job.last, job.output);
+            job.Run(*codec);
         } catch (...) {
             failed = true;
         }
         lock.lock();
-        job.done = true;
-        job.out_of_memory = failed;
+        job.done_ = true;
+        job.out_of_memory_ = failed;
         job_done_.notify_all();
     }
 }

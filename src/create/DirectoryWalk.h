@@ -17,7 +17,8 @@
 
 namespace parcelon {
 
-// What the walk must never list, and where it reads the time.
+// What the walk must never list, where it reads the time, and whether it
+// lists folders.
 struct WalkGuards {
     // The archive being written, and the one it replaces: never listed,
     // wherever they lie in the tree.
@@ -29,6 +30,13 @@ struct WalkGuards {
     // Told of the archive met in the tree (no line: the class says nothing
     // of it); may be null.
     Diagnostics* diagnostics = nullptr;
+    // The portable style: each folder below dir is an item of its own
+    // (is_folder, named "sub\deep\"), listed before its contents, and its
+    // files get no folder entry of their own. Without filters and age test
+    // every folder is listed, empty ones too; with them, only the folders
+    // that lead to a listed file, so that what was left out leaves no
+    // empty folders behind.
+    bool folder_items = false;
 };
 
 // Appends an item for every file below dir (dir's own files only unless

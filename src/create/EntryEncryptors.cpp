@@ -1,22 +1,39 @@
-// The two encryptors packing has: none, and traditional ZIP encryption.
+// The encryptors packing has: none, traditional ZIP encryption, and
+// WinZip AES-256.
 #include "create/EntryEncryptor.h"
 
 #include <algorithm>
 #include <optional>
 
+#include "create/AesKeySupply.h"
+#include "create/EntryLayout.h"
 #include "crypto/RandomBytes.h"
 #include "crypto/TraditionalCipher.h"
+#include "crypto/WinZipAes.h"
 #include "format/ZipFormat.h"
 
 namespace parcelon {
 
 namespace {
 
+// The codec's own method, with flag bits.
+EntryCoding CodecCoding(std::uint16_t method, std::uint16_t flags) {
+    EntryCoding coding;
+    coding.method = method;
+    coding.flags = flags;
+    return coding;
+}
+
+Reencryption NoReencryption() {
+    return [](const ArchiveAccess&, const ArchiveAccess&, std::uint64_t, std::uint64_t) { return true; };
+}
+
 class Plain final : public EntryEncryptor {
 public:
-    std::uint16_t flags() const override { return 0; }
+    EntryCoding Coding(std::uint16_t method) const override { return CodecCoding(method, 0); }
     std::uint64_t overhead() const override { return 0; }
     bool needs_crc_first() const override { return false; }
+    bool records_crc() const override { return true; }
     bool Begin(std::uint32_t, std::vector<unsigned char>& header) override {
         header.clear();
         return true;
@@ -24,9 +41,7 @@ public:
     void Encrypt(unsigned char*, std::size_t) override {}
     void End(std::vector<unsigned char>& trailer) override { trailer.clear(); }
     bool Opens(std::uint32_t, std::uint32_t) const override { return true; }
-    Reencryption ReencryptionFor(std::uint32_t) const override {
-        return [](const ArchiveAccess&, const ArchiveAccess&, std::uint64_t, std::uint64_t) { return true; };
-    }
+    Reencryption ReencryptionFor(std::uint32_t) const override { return NoReencryption(); }
 };
 
 unsigned char HighByte(std::uint32_t crc) { return static_cast<unsigned char>(crc >> 24); }
@@ -42,9 +57,10 @@ class Traditional final : public EntryEncryptor {
 public:
     Traditional(const std::string& password, RandomBytes& random) : password_(password), random_(random) {}
 
-    std::uint16_t flags() const override { return zip::kFlagEncrypted; }
+    EntryCoding Coding(std::uint16_t method) const override { return CodecCoding(method, zip::kFlagEncrypted); }
     std::uint64_t overhead() const override { return kEncryptionHeaderSize; }
     bool needs_crc_first() const override { return true; }
+    bool records_crc() const override { return true; }
 
     bool Begin(std::uint32_t crc, std::vector<unsigned char>& header) override {
         header.assign(kEncryptionHeaderSize, 0);
@@ -98,12 +114,70 @@ private:
     std::optional<TraditionalCipher> keys_; // of the entry begun last
 };
 
+// WinZip AES entries need version 5.1 to extract, as WinZip and 7-Zip
+// write them.
+constexpr std::uint16_t kVersionAes = 51;
+// AE-2: the CRC-32 is not recorded; the authentication code checks the data.
+constexpr std::uint16_t kAesVendorVersion = 2;
+
+class WinZipAes256 final : public EntryEncryptor {
+public:
+    explicit WinZipAes256(AesKeySupply& keys) : keys_(keys) {}
+
+    EntryCoding Coding(std::uint16_t method) const override {
+        EntryCoding coding = CodecCoding(zip::kMethodAes, zip::kFlagEncrypted);
+        coding.version_needed = kVersionAes;
+        zip::Put16(coding.extra, zip::kAesField);
+        zip::Put16(coding.extra, 7);
+        zip::Put16(coding.extra, kAesVendorVersion);
+        coding.extra += "AE";
+        coding.extra += static_cast<char>(AesStrength::k256);
+        zip::Put16(coding.extra, method);
+        return coding;
+    }
+    std::uint64_t overhead() const override { return kAes256SaltSize + kAesVerifierSize + kAesAuthCodeSize; }
+    bool needs_crc_first() const override { return false; }
+    bool records_crc() const override { return false; }
+
+    bool Begin(std::uint32_t, std::vector<unsigned char>& header) override {
+        unsigned char salt[kAes256SaltSize];
+        WinZipAesKeys keys;
+        aes_.reset();
+        if (!keys_.Next(salt, keys)) return false;
+        aes_.emplace(keys);
+        header.assign(salt, salt + sizeof salt);
+        header.insert(header.end(), aes_->verifier(), aes_->verifier() + kAesVerifierSize);
+        return true;
+    }
+    void Encrypt(unsigned char* data, std::size_t size) override {
+        if (aes_) aes_->Encrypt(data, size);
+    }
+    void End(std::vector<unsigned char>& trailer) override {
+        trailer.clear();
+        if (!aes_) return;
+        unsigned char code[kAesAuthCodeSize];
+        aes_->AuthCode(code);
+        trailer.assign(code, code + sizeof code);
+        aes_.reset();
+    }
+    bool Opens(std::uint32_t, std::uint32_t) const override { return true; }
+    Reencryption ReencryptionFor(std::uint32_t) const override { return NoReencryption(); }
+
+private:
+    AesKeySupply& keys_;
+    std::optional<WinZipAes> aes_; // of the entry begun last
+};
+
 } // namespace
 
 std::unique_ptr<EntryEncryptor> PlainEntries() { return std::make_unique<Plain>(); }
 
 std::unique_ptr<EntryEncryptor> TraditionalEncryption(const std::string& password, RandomBytes& random) {
     return std::make_unique<Traditional>(password, random);
+}
+
+std::unique_ptr<EntryEncryptor> WinZipAesEncryption(AesKeySupply& keys) {
+    return std::make_unique<WinZipAes256>(keys);
 }
 
 std::unique_ptr<EntryEncryptor> EncryptorFor(const std::string& password, RandomBytes& random) {

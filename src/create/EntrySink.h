@@ -10,6 +10,7 @@
 #include <string>
 
 #include "create/EntryEncryptor.h"
+#include "format/ZipFormat.h"
 
 namespace parcelon {
 
@@ -17,9 +18,15 @@ namespace parcelon {
 struct EntryHeader {
     std::string name;                  // the stored bytes (at most 65,535)
     std::uint16_t version_made_by = 0;
+    // What the central record says as made by when it holds ZIP64 values.
+    std::uint16_t version_made_by_zip64 = zip::kVersionZip64;
+    // Needed to extract, without ZIP64 records (which need 4.5 at least).
+    std::uint16_t version_needed = zip::kVersionDeflate;
     std::uint16_t flags = 0;           // general-purpose flags
     std::uint16_t method = 0;
     std::uint32_t dos_date_time = 0;   // DOS date in the high 16 bits, time in the low
+    std::uint32_t external_attributes = 0;
+    std::string extra;                 // fields both records carry, after any ZIP64 field
     bool zip64 = false;                // the local header has room for 64-bit sizes
 };
 

@@ -51,7 +51,7 @@ bool EntryStream::Close(std::uint64_t size, std::uint32_t crc) {
     std::vector<unsigned char> trailer;
     encryptor_.End(trailer);
     bool ok = trailer.empty() || sink_.WriteEntryData(trailer.data(), trailer.size());
-    ok = sink_.CloseEntry(size, crc) && ok;
+    ok = sink_.CloseEntry(size, encryptor_.records_crc() ? crc : 0) && ok;
     if (!ok) return false;
     if (encryptor_.needs_crc_first() && !encryptor_.Opens(header_crc_, crc)) {
         // The file changed between the readings, or a stop found no fitting

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "create/AesKeySupply.h"
 #include "create/ChunkCodec.h"
 #include "create/ChunkReader.h"
 #include "create/EntryEncryptor.h"
@@ -15,6 +16,7 @@
 #include "deflate/Checksum.h"
 #include "deflate/ChunkCompressor.h"
 #include "platform/Platform.h"
+#include "text/TextHelpers.h"
 
 namespace parcelon {
 
@@ -29,8 +31,13 @@ enum class Source {
     Unreadable, // the process may not read it: passed over without a word
     Unopened,   // it could not be opened
     Unread,     // the level is refused: nothing is read, the entry cannot open
+    Folder,     // a folder item: an entry with no data
     Data,       // its chunks follow
 };
+
+// The most AES entries whose keys are derived in one call: what the
+// widest vectors take side by side.
+constexpr std::size_t kKeyBatch = 16;
 
 // One piece of the read-ahead window: an item's first task says how its
 // file stood; every task with data holds one chunk.
@@ -42,12 +49,30 @@ struct PackTask {
     bool read_failed = false;     // the file could not be read to its end
     std::uint32_t crc_after = 0;  // the CRC-32 of the file up to the end of this chunk
     ChunkJob job;
+    std::shared_ptr<ChunkGroup> group; // what the chunk was handed to the pool in
 };
+
+// Chunks go to the pool in groups of at most this many bytes or chunks: a
+// whole chunk alone, small files by the dozen.
+constexpr std::size_t kGroupBytes = 128 * 1024;
+constexpr std::size_t kGroupChunks = 32;
 
 // What a failure is about: the folder entry's name when that entry failed,
 // the file's path otherwise.
 const std::wstring& FailureSubject(PackFailure failure, const PackItem& item) {
-    return failure == PackFailure::CannotAddFolder ? item.folder : item.path;
+    if (failure != PackFailure::CannotAddFolder) return item.path;
+    return item.is_folder ? item.name : item.folder;
+}
+
+// Folder entries are encrypted where the class has always encrypted them,
+// and nowhere else (FilePacker.h says why).
+bool EncryptsFolderEntries(const PackSettings& settings) {
+    return settings.style == EntryStyle::Classic && settings.encryption == Encryption::Traditional;
+}
+
+std::size_t FileItems(const std::vector<PackItem>& items) {
+    return static_cast<std::size_t>(
+        std::count_if(items.begin(), items.end(), [](const PackItem& item) { return !item.is_folder; }));
 }
 
 class Packer {
@@ -57,11 +82,20 @@ public:
         : sink_(sink), items_(items), settings_(settings), progress_(progress), stop_(stop),
           diagnostics_(diagnostics), engine_level_(EngineLevel(settings.level)),
           random_(settings.random != nullptr ? settings.random : &own_random_),
-          encryptor_(EncryptorFor(settings.password, *random_)),
+          plain_(PlainEntries()), files_left_(FileItems(items)),
           // One thread reads one chunk ahead; more keep each busy with up
-          // to two chunks' bytes (many small files, or a few large ones).
-          most_tasks_(settings.threads <= 1 ? 1 : 4 * settings.threads),
+          // to two chunks' bytes or two groups of small files.
+          most_tasks_(settings.threads <= 1 ? 1 : 2 * settings.threads * kGroupChunks),
           most_bytes_(settings.threads <= 1 ? kChunkSize : 2 * settings.threads * kChunkSize) {
+        if (settings.password.empty()) {
+            encryptor_ = PlainEntries();
+        } else if (settings.encryption == Encryption::Aes256) {
+            keys_.emplace(settings.password, *random_);
+            encryptor_ = WinZipAesEncryption(*keys_);
+        } else {
+            encryptor_ = TraditionalEncryption(settings.password, *random_);
+        }
+        folder_encryptor_ = EncryptsFolderEntries(settings) ? encryptor_.get() : plain_.get();
         if (engine_level_ < 0) return; // nothing will be compressed
         const CodecFactory codecs = DeflateCodecs(engine_level_);
         codec_ = codecs();
@@ -72,6 +106,7 @@ public:
                           settings.start_thread ? settings.start_thread : ThreadStarter(platform::StartThread));
             if (pool_->workers() == 0) pool_.reset(); // the system gave none: this thread compresses
         }
+        if (pool_ && keys_) keys_->UsePool(*pool_, *codec_);
     }
 
     bool Run() {
@@ -116,18 +151,27 @@ private:
         const PackItem& item = items_[index];
         auto task = std::make_unique<PackTask>();
         task->item = index;
-        if (!platform::IsReadable(item.path)) {
-            task->source = Source::Unreadable;
-        } else if (!codec_) {
-            task->source = Source::Unread;
-        } else {
-            // A header made from the CRC-32 read before the data: other
-            // writers are kept out between the two readings.
-            platform::FilePtr file(NeedsCrcFirst() ? platform::OpenForReadDenyWrite(item.path)
-                                                   : platform::OpenForRead(item.path));
-            if (!file) task->source = Source::Unopened;
-            else reader_.emplace(std::move(file), item.size, chunk_size_);
+        if (item.is_folder) {
+            task->source = Source::Folder;
+            window_.push_back(std::move(task));
+            return;
         }
+        --files_left_;
+        if (!codec_) {
+            task->source = platform::IsReadable(item.path) ? Source::Unread : Source::Unreadable;
+        } else {
+            // One open says it all: what cannot be read is looked at only
+            // then. A header made from the CRC-32 read before the data:
+            // other writers are kept out between the two readings.
+            platform::SourceFile file;
+            switch (platform::SourceFile::Open(item.path, NeedsCrcFirst(), file)) {
+            case platform::SourceFile::Opening::Opened: reader_.emplace(std::move(file), chunk_size_); break;
+            case platform::SourceFile::Opening::Absent: task->source = Source::Unreadable; break;
+            case platform::SourceFile::Opening::Refused: task->source = Source::Unopened; break;
+            }
+        }
+        // An entry opens for the file, empty when it could not be opened.
+        if (task->source == Source::Data || task->source == Source::Unopened) ReserveKeys();
         if (task->source != Source::Data) {
             window_.push_back(std::move(task));
             return;
@@ -136,6 +180,14 @@ private:
         ReadChunk(*task);
         if (NeedsCrcFirst() && !task->job.last) task->whole_crc_known = reader_->WholeFileCrc(stop_, task->whole_crc);
         Submit(std::move(task));
+    }
+
+    // One more AES entry will begin: its salt is drawn with those of the
+    // files after it, a batch whose keys are derived in one call.
+    void ReserveKeys() {
+        if (!keys_) return;
+        if (keys_reserved_ >= keys_->drawn()) keys_->Draw(std::min(kKeyBatch, files_left_ + 1));
+        ++keys_reserved_;
     }
 
     void ReadChunk(PackTask& task) {
@@ -149,17 +201,31 @@ private:
         PackTask& added = *task;
         window_bytes_ += added.job.input.size();
         window_.push_back(std::move(task));
-        if (pool_) {
-            pool_->Submit(added.job);
-        } else {
-            codec_->Compress(added.job.input.data(), added.job.input.size(), added.job.last, added.job.output);
-            added.job.done = true;
+        if (!pool_) {
+            added.job.Run(*codec_);
+            return;
         }
+        if (!open_group_) open_group_ = std::make_shared<ChunkGroup>();
+        open_group_->Add(added.job);
+        added.group = open_group_;
+        if (open_group_->bytes >= kGroupBytes || open_group_->chunks.size() >= kGroupChunks) HandOver();
     }
 
-    // Waits for a task's chunk (done already without a pool); false when
-    // stop (if given) is set first.
-    bool Wait(PackTask& task, const std::atomic<bool>* stop) { return !pool_ || pool_->Wait(task.job, stop); }
+    // The group being gathered goes to the pool.
+    void HandOver() {
+        if (!open_group_) return;
+        pool_->Submit(*open_group_);
+        open_group_.reset();
+    }
+
+    // Waits for a task's chunk (done already without a pool), compressing
+    // its group here when no worker has taken it yet; false when stop (if
+    // given) is set first.
+    bool Wait(PackTask& task, const std::atomic<bool>* stop) {
+        if (!pool_) return true;
+        if (task.group == open_group_) HandOver();
+        return pool_->Wait(*task.group, stop, codec_.get());
+    }
 
     // The front task, done with: waited for first when a worker may hold it
     // (only a task with data was handed over).
@@ -200,10 +266,16 @@ private:
             DropItem(index);
             return true;
         }
+        if (first.source == Source::Folder) {
+            if (!AddFolderEntry(item.name, Stamp(item))) return Fail(PackFailure::CannotAddFolder, index);
+            DropItem(index);
+            return true;
+        }
         // A sink that cannot put right a header that no longer fits takes
         // no entry whose header needs the CRC first.
         if (NeedsCrcFirst() && !sink_.CanReencrypt()) return Fail(PackFailure::CannotAddEntry, index);
-        if (!item.folder.empty() && !AddFolderEntry(item.folder)) return Fail(PackFailure::CannotAddFolder, index);
+        if (!item.folder.empty() && !AddFolderEntry(item.folder, nullptr))
+            return Fail(PackFailure::CannotAddFolder, index);
 
         // The CRC-32 the header is made from; with no data (the file could
         // not be opened) the empty entry's, 0.
@@ -221,8 +293,8 @@ private:
 
         EntryHeader header;
         const bool zip64 = codec_ && NeedsZip64(item.size, codec_->MostOutput(item.size) + encryptor_->overhead());
-        if (!codec_ || !MakeEntryHeader(EncodeEntryName(item.name), EntryKind::File, settings_.level,
-                                        codec_->method(), encryptor_->flags(), zip64, header))
+        if (!codec_ || !MakeEntryHeader(EncodeEntryName(item.name, settings_.style), EntryKind::File, settings_.level,
+                                        encryptor_->Coding(codec_->method()), zip64, Stamp(item), header))
             return Fail(PackFailure::CannotAddEntry, index);
         EntryStream entry(sink_, *encryptor_, end_);
         if (!entry.Open(header, header_crc)) return Fail(PackFailure::CannotAddEntry, index);
@@ -235,14 +307,26 @@ private:
         return WriteChunks(entry, index, header_crc, zip64);
     }
 
-    bool AddFolderEntry(const std::wstring& folder) {
+    // What the entry of an item records of it: its stamp in the portable
+    // style, nothing in the classic one.
+    const platform::FileStamp* Stamp(const PackItem& item) const {
+        return settings_.style == EntryStyle::Portable ? &item.stamp : nullptr;
+    }
+
+    // A folder entry named folder: in the classic style the codec's empty
+    // data (encrypted with the files, under the traditional cipher), in
+    // the portable one stored and empty.
+    bool AddFolderEntry(const std::wstring& folder, const platform::FileStamp* portable) {
+        if (!codec_) return false;
         EntryHeader header;
-        if (!codec_ || !MakeEntryHeader(EncodeEntryName(folder), EntryKind::Folder, settings_.level, codec_->method(),
-                             encryptor_->flags(), false, header))
+        const EntryCoding coding =
+            portable != nullptr ? PortableFolderCoding() : folder_encryptor_->Coding(codec_->method());
+        if (!MakeEntryHeader(EncodeEntryName(folder, settings_.style), EntryKind::Folder, settings_.level, coding,
+                             false, portable, header))
             return false;
-        EntryStream entry(sink_, *encryptor_, end_);
+        EntryStream entry(sink_, *folder_encryptor_, end_);
         if (!entry.Open(header, 0)) return false;
-        const bool written = WriteEnd(entry);
+        const bool written = portable != nullptr || WriteEnd(entry);
         return entry.Close(0, 0) && written;
     }
 
@@ -360,7 +444,12 @@ private:
     const int engine_level_;
     RandomBytes own_random_;  // the system's source, unless the settings fix the bytes
     RandomBytes* random_;
-    std::unique_ptr<EntryEncryptor> encryptor_;
+    std::unique_ptr<EntryEncryptor> plain_;
+    std::size_t files_left_;         // file items not yet started
+    std::optional<AesKeySupply> keys_; // with AES
+    std::size_t keys_reserved_ = 0;  // AES entries the reading side started
+    std::unique_ptr<EntryEncryptor> encryptor_;        // of file entries
+    EntryEncryptor* folder_encryptor_ = nullptr;       // of folder entries
     std::unique_ptr<ChunkCodec> codec_;   // this thread's; null for a refused level
     std::vector<unsigned char> end_;      // what ends an entry's data after a whole chunk
     std::size_t chunk_size_ = kChunkSize;
@@ -373,12 +462,24 @@ private:
     std::size_t reader_item_ = 0;
     std::deque<std::unique_ptr<PackTask>> window_; // read, not yet written
     std::size_t window_bytes_ = 0;
+    std::shared_ptr<ChunkGroup> open_group_; // gathered, not yet handed over
     // Last: it ends first, its workers joined before the chunks they may
     // hold go.
     std::optional<CompressionPool> pool_;
 };
 
 } // namespace
+
+PackSettings PackSettingsOf(const PackingState& state, unsigned int level, const char* password) {
+    PackSettings settings;
+    settings.level = level;
+    settings.password = TrimSpaces(password);
+    settings.threads = PackingThreads(state.threads);
+    settings.encryption = state.encryption;
+    settings.style = state.style;
+    settings.random = state.random;
+    return settings;
+}
 
 bool PackItems(EntrySink& sink, const std::vector<PackItem>& items, const PackSettings& settings,
                Progress& progress, const std::atomic<bool>& stop, Diagnostics& diagnostics) {

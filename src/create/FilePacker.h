@@ -1,5 +1,6 @@
 // Packing files into an archive, in list order: for each, its folder
-// entry, then its own entry, compressed a chunk at a time.
+// entry (classic style) or the folder items of the list (portable), then
+// its own entry, compressed a chunk at a time.
 //
 // The calling thread reads the files ahead, hands their chunks to the
 // compression pool and writes the compressed chunks as entries in list
@@ -17,7 +18,9 @@
 
 #include "create/CompressionPool.h"
 #include "create/EntrySink.h"
+#include "create/PackOptions.h"
 #include "create/PackItem.h"
+#include "create/PackingState.h"
 #include "create/Progress.h"
 #include "messages/Messages.h"
 
@@ -29,13 +32,20 @@ class RandomBytes;
 struct PackSettings {
     unsigned int level = 6; // the host's level: 0 to 9, or (unsigned)-1 for 6
     std::string password;   // already trimmed; empty means no encryption
+    Encryption encryption = Encryption::Traditional; // with a password
+    EntryStyle style = EntryStyle::Classic;
     unsigned threads = 1;   // from PackingThreads; 1 starts no thread
-    // Where encryption headers take their random bytes: null for the
-    // system's random source; tests fix them.
+    // Where encryption headers and AES salts take their random bytes: null
+    // for the system's random source; tests fix them.
     RandomBytes* random = nullptr;
     // How worker threads are started (tests stand in for the system).
     ThreadStarter start_thread;
 };
+
+// The settings of a call: the host's level and password (trimmed), and
+// what the call's state says of threads, encryption, style and the random
+// source.
+PackSettings PackSettingsOf(const PackingState& state, unsigned int level, const char* password);
 
 // Packs items in their order until the stop flag is set, reporting each
 // file that fails and going on with the next; true when none failed.
@@ -48,8 +58,15 @@ struct PackSettings {
 // where its CRC-32 again has the high byte its header was made with), so
 // it is whole and every reader takes it. Every encrypted entry decrypts
 // with the password and passes its CRC, whatever happened to the file
-// meanwhile. A sink that cannot encrypt entries again takes no encrypted
-// ones: each file is refused with the "while adding" line.
+// meanwhile. A sink that cannot encrypt entries again takes no entries
+// encrypted with the traditional cipher: each file is refused with the
+// "while adding" line.
+//
+// Folder entries are encrypted only where the class has always encrypted
+// them: in the classic style with the traditional cipher. Elsewhere they
+// are written in plain, as 7-Zip, WinZip and Info-ZIP write them: a folder
+// has no data to hide (its name is in plain in every record anyway), and
+// an AES folder entry would cost a key derivation of its own.
 bool PackItems(EntrySink& sink, const std::vector<PackItem>& items, const PackSettings& settings,
                Progress& progress, const std::atomic<bool>& stop, Diagnostics& diagnostics);
 

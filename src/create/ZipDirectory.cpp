@@ -43,14 +43,11 @@ bool ZipDirectory(PackingState& state, const wchar_t* szSrcDir, const wchar_t* s
     guards.archives = archive.own_files();
     guards.diagnostics = &diagnostics;
     guards.stop = &state.stop;
+    guards.folder_items = state.style == EntryStyle::Portable;
     CollectFilteredFiles(items, state.total_size, state.base_dir, bRecursive, vecIncludes, vecExcludes, nMinutes,
                          guards);
 
-    PackSettings settings;
-    settings.level = nLevel;
-    settings.password = TrimSpaces(szPassword);
-    settings.threads = PackingThreads(state.threads);
-    PackItems(archive, items, settings, progress, state.stop, diagnostics);
+    PackItems(archive, items, PackSettingsOf(state, nLevel, szPassword), progress, state.stop, diagnostics);
     items.clear();
     items.shrink_to_fit();
 

@@ -1,5 +1,7 @@
 #include "create/ZipFiles.h"
 
+#include <set>
+
 #include "create/CompressionPool.h"
 #include "create/FilePacker.h"
 #include "create/Progress.h"
@@ -45,10 +47,42 @@ std::wstring WithBackslashes(std::wstring text) {
     return text;
 }
 
-std::uint64_t SizeOf(const std::wstring& path) {
+// The size and stamp of what is at path; nothing for a path that names
+// nothing.
+void LookUp(const std::wstring& path, PackItem& item) {
     platform::FileStatus status;
-    if (!platform::PathExists(path) || !platform::LookUpEntry(path, status)) return 0;
-    return status.size;
+    if (!platform::PathExists(path) || !platform::LookUpEntry(path, status)) return;
+    item.size = status.size;
+    item.stamp = status.stamp;
+}
+
+// The portable style's list: each folder the entry names pass through,
+// once, before the first file in it (with the folder's own stamp), and no
+// folder entry per file.
+std::vector<PackItem> WithFolderItems(std::vector<PackItem> files, const std::wstring& base_dir) {
+    std::vector<PackItem> items;
+    items.reserve(files.size());
+    std::set<std::wstring> listed;
+    for (PackItem& file : files) {
+        for (std::size_t end = file.folder.find(L'\\'); end != std::wstring::npos;
+             end = file.folder.find(L'\\', end + 1)) {
+            const std::wstring name = file.folder.substr(0, end + 1);
+            if (!listed.insert(name).second) continue;
+            PackItem folder;
+            folder.path = base_dir;
+            AppendBackslash(folder.path);
+            folder.path += name;
+            folder.name = name;
+            folder.is_folder = true;
+            platform::FileStatus status;
+            if (platform::LookUpEntry(folder.path.substr(0, folder.path.size() - 1), status))
+                folder.stamp = status.stamp;
+            items.push_back(std::move(folder));
+        }
+        file.folder.clear();
+        items.push_back(std::move(file));
+    }
+    return items;
 }
 
 } // namespace
@@ -56,7 +90,7 @@ std::uint64_t SizeOf(const std::wstring& path) {
 PackItem MakeListItem(const std::wstring& base_dir, const std::wstring& path) {
     PackItem item;
     item.path = path;
-    item.size = SizeOf(path);
+    LookUp(path, item);
     const std::size_t relative = RelativeStart(base_dir, path);
     if (relative == std::wstring::npos) {
         item.name = FileNameOnly(path);
@@ -110,11 +144,8 @@ bool ZipFiles(PackingState& state, const std::vector<std::wstring>& vecFiles, co
     }
 
     // A path that names nothing is passed over by the packer without a word.
-    PackSettings settings;
-    settings.level = nLevel;
-    settings.password = TrimSpaces(szPassword);
-    settings.threads = PackingThreads(state.threads);
-    PackItems(archive, items, settings, progress, state.stop, diagnostics);
+    if (state.style == EntryStyle::Portable) items = WithFolderItems(std::move(items), state.base_dir);
+    PackItems(archive, items, PackSettingsOf(state, nLevel, szPassword), progress, state.stop, diagnostics);
 
     progress.Signal(kProgressEnded);
     const PackFailure finished = archive.Finish();

@@ -11,6 +11,7 @@
 #ifndef PARCELON_PLATFORM_H
 #define PARCELON_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -71,9 +72,18 @@ bool PathExists(const std::wstring& path);
 // The path names something the process may read (a folder counts).
 bool IsReadable(const std::wstring& path);
 
+// What a portable archive records of a file or folder besides its data:
+// when it was last written, and its permissions as the system keeps them.
+struct FileStamp {
+    std::int64_t modified = 0;   // last write, seconds since 1970 (UTC)
+    std::uint32_t mode = 0;      // POSIX: st_mode, type and permission bits; 0 on Windows
+    std::uint32_t attributes = 0; // Windows: the file attributes (read-only, hidden...); 0 elsewhere
+};
+
 struct FileStatus {
     bool is_directory = false;
     std::uint64_t size = 0; // 0 for folders
+    FileStamp stamp;
 };
 
 // Looks up the entry path names itself, without following it into a folder:
@@ -165,6 +175,54 @@ bool CloseFile(std::FILE* file);
 bool SeekFile(std::FILE* file, std::int64_t offset, int origin);
 std::int64_t TellFile(std::FILE* file);
 
+// A regular file opened for packing: read straight from the system in
+// pieces of the caller's size, with no buffer of its own, so that a small
+// file costs one open, one status, one read and one close.
+class SourceFile {
+public:
+    enum class Opening {
+        Opened,
+        Absent,  // nothing the process may read is there (what IsReadable says no to)
+        Refused, // something is there, but no regular file that opens for reading (a
+                 // folder, a FIFO, a device, a file another process holds without sharing)
+    };
+
+    SourceFile() = default;
+    ~SourceFile();
+    SourceFile(SourceFile&& other) noexcept;
+    SourceFile& operator=(SourceFile&& other) noexcept;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    // Opens the file at path into file. With deny_writers, other writers
+    // are kept out while it is open on Windows (as fopen_s does); POSIX has
+    // nothing to keep them out with.
+    static Opening Open(const std::wstring& path, bool deny_writers, SourceFile& file);
+
+    bool IsOpen() const;
+    // Its size when it was opened.
+    std::uint64_t size() const { return size_; }
+    std::uint64_t position() const { return position_; }
+
+    // Reads up to size bytes from the position on: fewer only at the end of
+    // the file or at a read error (failed() then says so). A read that ends
+    // where the file ended when it was opened needs no second one to learn
+    // that the end is there.
+    std::size_t Read(unsigned char* buffer, std::size_t size);
+    bool failed() const { return failed_; }
+
+    // Sets the position (and forgets a read error); false when it cannot.
+    bool Seek(std::uint64_t position);
+
+private:
+    void Close() noexcept;
+
+    std::intptr_t handle_ = -1; // a descriptor on POSIX, a HANDLE on Windows
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+    bool failed_ = false;
+};
+
 // Reads exactly size bytes at offset of an open file, without its stream's
 // position or buffer: several threads may read one file at once. False
 // when the file has fewer bytes there, or the read fails.
@@ -178,6 +236,7 @@ struct DirectoryEntry {
     std::wstring name;      // as the file system gives it; "." and ".." included
     EntryKind kind = EntryKind::Other;
     std::uint64_t size = 0; // of a file, from the listing itself
+    FileStamp stamp;        // of a file or folder, from the listing itself
 };
 
 // The entries of one folder in the file system's own order. A link counts as
@@ -227,6 +286,10 @@ enum class FileTimeLookup { Found, NotFound, Unconvertible };
 // The last-write time of the file at path, in local time by the time-zone
 // bias in force now (whatever the file's own date), with milliseconds.
 FileTimeLookup FileLastWriteLocal(const std::wstring& path, SystemTime& local);
+
+// The local wall-clock time of a moment given in seconds since 1970 (UTC),
+// by the time zone's rules for that date. False when it has none.
+bool UtcSecondsToLocalTime(std::int64_t seconds, SystemTime& local);
 
 // Seconds since 1970 (UTC) of a local wall-clock time, by the time zone's
 // rules for that date (as a clock showed it then). False when the fields

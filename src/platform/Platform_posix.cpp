@@ -191,6 +191,13 @@ std::FILE* OpenRegularForRead(const std::wstring& path) {
     return file;
 }
 
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    stamp.mode = static_cast<std::uint32_t>(st.st_mode);
+    return stamp;
+}
+
 bool EndsInSeparator(const std::wstring& path) {
     return !path.empty() && (path.back() == L'/' || path.back() == L'\\');
 }
@@ -266,6 +273,7 @@ bool LookUpEntry(const std::wstring& path, FileStatus& status) {
     if (stat(NativeOf(path).c_str(), &st) != 0) return false;
     status.is_directory = S_ISDIR(st.st_mode);
     status.size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    status.stamp = StampOf(st);
     return true;
 }
 
@@ -389,6 +397,82 @@ bool SeekFile(std::FILE* file, std::int64_t offset, int origin) {
 
 std::int64_t TellFile(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
 
+// ---------------------------------------------------------------- files to pack
+
+SourceFile::~SourceFile() { Close(); }
+
+SourceFile::SourceFile(SourceFile&& other) noexcept
+    : handle_(other.handle_), size_(other.size_), position_(other.position_), failed_(other.failed_) {
+    other.handle_ = -1;
+}
+
+SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        size_ = other.size_;
+        position_ = other.position_;
+        failed_ = other.failed_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+void SourceFile::Close() noexcept {
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+    handle_ = -1;
+}
+
+bool SourceFile::IsOpen() const { return handle_ >= 0; }
+
+SourceFile::Opening SourceFile::Open(const std::wstring& path, bool, SourceFile& file) {
+    file = SourceFile();
+    if (path.empty()) return Opening::Absent;
+    const std::string native = NativeOf(path);
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer (and
+    // is then refused); a regular file reads the same either way, so the
+    // flag stays.
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        // Only now is it asked what was there: a path the process may not
+        // read is passed over, anything else failed to open.
+        return access(native.c_str(), R_OK) == 0 ? Opening::Refused : Opening::Absent;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return Opening::Refused;
+    }
+    file.handle_ = fd;
+    file.size_ = static_cast<std::uint64_t>(st.st_size);
+    return Opening::Opened;
+}
+
+std::size_t SourceFile::Read(unsigned char* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size && handle_ >= 0) {
+        const ssize_t got = read(static_cast<int>(handle_), buffer + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            failed_ = true;
+            break;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+        position_ += static_cast<std::uint64_t>(got);
+        // Short of what was asked, at the size the file had: its end.
+        if (done < size && position_ == size_) break;
+    }
+    return done;
+}
+
+bool SourceFile::Seek(std::uint64_t position) {
+    if (handle_ < 0 || lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) < 0) return false;
+    position_ = position;
+    failed_ = false;
+    return true;
+}
+
 // ---------------------------------------------------------------- folders
 
 struct DirectoryListing::State {
@@ -418,9 +502,11 @@ bool DirectoryListing::Next(DirectoryEntry& entry) {
         entry.kind = EntryKind::Other;
     } else if (S_ISDIR(st.st_mode)) {
         entry.kind = EntryKind::Directory;
+        entry.stamp = StampOf(st);
     } else if (S_ISREG(st.st_mode)) {
         entry.kind = EntryKind::File;
         entry.size = static_cast<std::uint64_t>(st.st_size);
+        entry.stamp = StampOf(st);
     } else {
         entry.kind = EntryKind::Other; // FIFOs, sockets, devices
     }
@@ -481,6 +567,15 @@ bool ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t
         offset += static_cast<std::uint64_t>(got);
         size -= static_cast<std::size_t>(got);
     }
+    return true;
+}
+
+bool UtcSecondsToLocalTime(std::int64_t seconds, SystemTime& local) {
+    local = SystemTime();
+    const std::time_t moment = static_cast<std::time_t>(seconds);
+    std::tm fields {};
+    if (static_cast<std::int64_t>(moment) != seconds || localtime_r(&moment, &fields) == nullptr) return false;
+    local = FieldsOf(fields);
     return true;
 }
 

@@ -103,6 +103,21 @@ std::wstring FolderOf(const std::wstring& path) {
     return path.substr(0, separator + 1);
 }
 
+constexpr std::int64_t kFileTimeEpochSeconds = 11644473600LL; // 1601-01-01 to 1970-01-01
+constexpr std::int64_t kTicksPerSecond = 10000000;             // FILETIME counts 100 ns
+
+std::int64_t SecondsOf(const FILETIME& time) {
+    const auto ticks = static_cast<std::int64_t>(Combine(time.dwHighDateTime, time.dwLowDateTime));
+    return ticks / kTicksPerSecond - kFileTimeEpochSeconds;
+}
+
+FileStamp StampOf(const FILETIME& last_write, DWORD attributes) {
+    FileStamp stamp;
+    stamp.modified = SecondsOf(last_write);
+    stamp.attributes = attributes;
+    return stamp;
+}
+
 void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
     fields.year = st.wYear;
     fields.month = st.wMonth;
@@ -186,6 +201,7 @@ bool LookUpEntry(const std::wstring& path, FileStatus& status) {
     status.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A folder's record carries a size of 0.
     status.size = Combine(data.nFileSizeHigh, data.nFileSizeLow);
+    status.stamp = StampOf(data.ftLastWriteTime, data.dwFileAttributes);
     return true;
 }
 
@@ -339,6 +355,87 @@ bool SeekFile(std::FILE* file, std::int64_t offset, int origin) { return ::_fsee
 
 std::int64_t TellFile(std::FILE* file) { return ::_ftelli64(file); }
 
+// ---------------------------------------------------------------- files to pack
+
+SourceFile::~SourceFile() { Close(); }
+
+SourceFile::SourceFile(SourceFile&& other) noexcept
+    : handle_(other.handle_), size_(other.size_), position_(other.position_), failed_(other.failed_) {
+    other.handle_ = -1;
+}
+
+SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        size_ = other.size_;
+        position_ = other.position_;
+        failed_ = other.failed_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+void SourceFile::Close() noexcept {
+    if (IsOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
+bool SourceFile::IsOpen() const { return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE; }
+
+SourceFile::Opening SourceFile::Open(const std::wstring& path, bool deny_writers, SourceFile& file) {
+    file = SourceFile();
+    if (path.empty()) return Opening::Absent;
+    const std::wstring api = Api(path);
+    // The sharing the C runtime's "rb" opens give: other readers and
+    // writers, or (as fopen_s) readers only.
+    const DWORD share = deny_writers ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const HANDLE handle = ::CreateFileW(api.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // What was there is asked only now: a path that names nothing is
+        // passed over, anything else failed to open.
+        return ::_waccess(api.c_str(), 4) == 0 ? Opening::Refused : Opening::Absent;
+    }
+    file.handle_ = reinterpret_cast<std::intptr_t>(handle);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(handle) != FILE_TYPE_DISK || ::GetFileInformationByHandle(handle, &info) == FALSE ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        file.Close();
+        return Opening::Refused;
+    }
+    file.size_ = Combine(info.nFileSizeHigh, info.nFileSizeLow);
+    return Opening::Opened;
+}
+
+std::size_t SourceFile::Read(unsigned char* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size && IsOpen()) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD got = 0;
+        if (::ReadFile(reinterpret_cast<HANDLE>(handle_), buffer + done, want, &got, nullptr) == FALSE) {
+            failed_ = true;
+            break;
+        }
+        if (got == 0) break;
+        done += got;
+        position_ += got;
+        // Short of what was asked, at the size the file had: its end.
+        if (done < size && position_ == size_) break;
+    }
+    return done;
+}
+
+bool SourceFile::Seek(std::uint64_t position) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(position);
+    if (!IsOpen() || ::SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), to, nullptr, FILE_BEGIN) == FALSE)
+        return false;
+    position_ = position;
+    failed_ = false;
+    return true;
+}
+
 // ---------------------------------------------------------------- folders
 
 struct DirectoryListing::State {
@@ -368,6 +465,7 @@ bool DirectoryListing::Next(DirectoryEntry& entry) {
     }
     entry = DirectoryEntry();
     entry.name = data.cFileName;
+    entry.stamp = StampOf(data.ftLastWriteTime, data.dwFileAttributes);
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         entry.kind = EntryKind::Directory;
     } else {
@@ -428,6 +526,25 @@ bool SystemRandom(unsigned char* out, std::size_t size) {
         out += piece;
         size -= piece;
     }
+    return true;
+}
+
+bool UtcSecondsToLocalTime(std::int64_t seconds, SystemTime& local) {
+    local = SystemTime();
+    if (seconds < -kFileTimeEpochSeconds) return false;
+    const auto ticks = static_cast<std::uint64_t>(seconds + kFileTimeEpochSeconds) * kTicksPerSecond;
+    FILETIME file_time;
+    file_time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFF);
+    file_time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SYSTEMTIME utc;
+    SYSTEMTIME fields;
+    // The zone's rules for that date, as the C runtime's localtime applies
+    // them (FileTimeToLocalFileTime would apply today's bias).
+    if (::FileTimeToSystemTime(&file_time, &utc) == FALSE ||
+        ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &fields) == FALSE)
+        return false;
+    FromSystemTime(fields, local);
+    local.milliseconds = 0;
     return true;
 }
 

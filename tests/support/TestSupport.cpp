@@ -177,7 +177,9 @@ std::vector<ZipEntryInfo> ReadCentralDirectory(const fs::path& archive) {
         e.comment_length = Le16(b, at + 32);
         e.internal_attributes = Le16(b, at + 36);
         e.external_attributes = Le32(b, at + 38);
+        e.local_header_offset = Le32(b, at + 42);
         e.name = b.substr(at + 46, name_length);
+        e.extra = b.substr(at + 46 + name_length, e.extra_length);
         entries.push_back(e);
         at += 46 + name_length + e.extra_length + e.comment_length;
     }

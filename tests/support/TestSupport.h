@@ -85,6 +85,8 @@ struct ZipEntryInfo {
     std::uint16_t comment_length = 0;
     std::uint16_t internal_attributes = 0;
     std::uint32_t external_attributes = 0;
+    std::uint32_t local_header_offset = 0;
+    std::string extra; // the central record's extra fields
 };
 
 // Reads the central directory of a (non-ZIP64) archive; fails the current

@@ -36,8 +36,9 @@ struct Entry {
 parcelon::EntryHeader Header(const std::string& name, parcelon::EntryKind kind, unsigned level, bool utf8 = false,
                              std::uint16_t encryption = 0, bool zip64 = false) {
     parcelon::EntryHeader header;
-    EXPECT_TRUE(parcelon::MakeEntryHeader(parcelon::EntryName{name, utf8}, kind, level, parcelon::zip::kMethodDeflated,
-                                          encryption, zip64, header));
+    parcelon::EntryCoding coding;
+    coding.flags = encryption;
+    EXPECT_TRUE(parcelon::MakeEntryHeader(parcelon::EntryName{name, utf8}, kind, level, coding, zip64, nullptr, header));
     return header;
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "Parcelon.h"
 #include "ParcelonC.h"
 #include "platform/Platform.h"
 #include "support/Archiver.h"
@@ -300,4 +301,37 @@ TEST_F(CInterfaceTest, PackingReportsEveryFileItLeavesOut) {
     EXPECT_EQ(parcelon_zip_directory_utf8(a, in.c_str(), inside.c_str(), 1, 6, nullptr, 0, nullptr, 0, nullptr, 0), 1);
     EXPECT_EQ(seen.codes, std::vector<int>({PARCELON_E_SOURCE_IS_ARCHIVE}));
     EXPECT_EQ(parcelon_last_error(a), PARCELON_OK);
+}
+
+TEST_F(CInterfaceTest, PackingOptionsTakeTheirValuesAndTheDefaultsWriteTheClassBytes) {
+    struct Case {
+        int option;
+        parcelon_i64 value;
+        int accepted;
+    };
+    const Case cases[] = {
+        {PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_TRADITIONAL, 1}, {PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256, 1},
+        {PARCELON_OPT_ENCRYPTION, 2, 0},                                {PARCELON_OPT_ENCRYPTION, -1, 0},
+        {PARCELON_OPT_STYLE, PARCELON_STYLE_CLASSIC, 1},               {PARCELON_OPT_STYLE, PARCELON_STYLE_PORTABLE, 1},
+        {PARCELON_OPT_STYLE, 2, 0},                                    {PARCELON_OPT_STYLE, 1LL << 32, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parcelon_set_option(a, c.option, c.value), c.accepted) << c.option << " " << c.value;
+        EXPECT_EQ(parcelon_last_error(a), c.accepted ? PARCELON_OK : PARCELON_E_INVALID_ARGUMENT);
+    }
+    // Chosen, then set back: the class's archive again, byte for byte.
+    ASSERT_EQ(parcelon_set_option(a, PARCELON_OPT_STYLE, PARCELON_STYLE_PORTABLE), 1);
+    ASSERT_EQ(parcelon_set_option(a, PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256), 1);
+    ASSERT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("chosen.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    ASSERT_EQ(parcelon_set_option(a, PARCELON_OPT_STYLE, PARCELON_STYLE_CLASSIC), 1);
+    ASSERT_EQ(parcelon_set_option(a, PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_TRADITIONAL), 1);
+    ASSERT_EQ(parcelon_zip_directory(a, dir.W("in").c_str(), dir.W("c.zip").c_str(), 1, 6, nullptr, 0, nullptr, 0,
+                                     nullptr, 0),
+              1);
+    CParcelon zipper;
+    ASSERT_TRUE(zipper.ZipDirectory(dir.W("in").c_str(), dir.W("class.zip").c_str(), true, 6, nullptr, 0));
+    EXPECT_TRUE(ReadFile(dir / "c.zip") == ReadFile(dir / "class.zip"));
+    EXPECT_FALSE(ReadFile(dir / "chosen.zip") == ReadFile(dir / "class.zip"));
 }

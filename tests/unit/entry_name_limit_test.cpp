@@ -45,8 +45,8 @@ std::vector<Variant> Variants() {
 // The header of an entry of that name, as packing makes it at level 6.
 bool Header(const std::string& name, const Variant& v, parcelon::EntryEncryptor& encryptor,
             parcelon::EntryHeader& header) {
-    return parcelon::MakeEntryHeader(parcelon::EntryName{name, false}, v.kind, 6, 8, encryptor.flags(), v.zip64,
-                                     header);
+    return parcelon::MakeEntryHeader(parcelon::EntryName{name, false}, v.kind, 6, encryptor.Coding(8), v.zip64,
+                                     nullptr, header);
 }
 
 // Writes one entry of the longest name and one ordinary entry; with

@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -210,6 +211,47 @@ TEST(CompressionPoolTest, AFailureWhileStartingWorkersEndsTheStartedOnes) {
     EXPECT_FALSE(job.output.empty());
 }
 
+TEST(CompressionPoolTest, AJobNoWorkerHasTakenIsRunByTheThreadThatWaitsForIt) {
+    // One worker, held before it takes anything: the waiting thread runs
+    // the group itself and never waits for the worker.
+    std::atomic<bool> release{false};
+    const parcelon::ThreadStarter held = [&](std::function<void()> body) {
+        return std::thread([&release, body = std::move(body)] {
+            while (!release.load()) std::this_thread::yield();
+            body();
+        });
+    };
+    const parcelon::CodecFactory codecs = parcelon::DeflateCodecs(6);
+    const std::unique_ptr<parcelon::ChunkCodec> own = codecs();
+    parcelon::CompressionPool pool(1, codecs, held);
+    ASSERT_EQ(pool.workers(), 1u);
+    parcelon::ChunkJob first;
+    parcelon::ChunkJob second;
+    first.input.assign(1000, 'x');
+    second.input.assign(3000, 'y');
+    first.last = second.last = true;
+    parcelon::ChunkGroup group;
+    group.Add(first);
+    group.Add(second);
+    EXPECT_EQ(group.bytes, 4000u);
+    pool.Submit(group);
+    // Were it to wait for the worker, the stop after a few seconds would
+    // end the wait instead.
+    std::atomic<bool> stop{false};
+    std::thread watchdog([&stop, &release] {
+        for (int i = 0; i < 500 && !release.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        stop.store(true);
+    });
+    const bool waited = pool.Wait(group, &stop, own.get());
+    release.store(true);
+    watchdog.join();
+    EXPECT_TRUE(waited);
+    std::vector<unsigned char> expected;
+    own->Compress(second.input.data(), second.input.size(), true, expected);
+    EXPECT_EQ(second.output, expected);
+    EXPECT_FALSE(first.output.empty());
+}
+
 // ---------------------------------------------------------------- writes and closes
 
 namespace {
@@ -380,8 +422,8 @@ TEST(RandomSourceTest, FixedBytesGiveTheSameEncryptedArchiveAtEveryThreadCount) 
     WriteFile(dir / "src/a.txt", "alpha");
     WriteFile(dir / "src/sub/big.bin", PatternBytes(2 * parcelon::kChunkSize + 99, 4));
     std::vector<parcelon::PackItem> items(2);
-    items[0] = parcelon::PackItem{dir.W("src/a.txt"), L"", L"a.txt", 5};
-    items[1] = parcelon::PackItem{dir.W("src/sub/big.bin"), L"sub\\", L"sub\\big.bin", 2 * parcelon::kChunkSize + 99};
+    items[0] = parcelon::PackItem{dir.W("src/a.txt"), L"", L"a.txt", 5, false, {}};
+    items[1] = parcelon::PackItem{dir.W("src/sub/big.bin"), L"sub\\", L"sub\\big.bin", 2 * parcelon::kChunkSize + 99, false, {}};
     std::string first;
     for (const unsigned threads : {1u, 2u, 8u}) {
         const fs::path archive = dir / ("t" + std::to_string(threads) + ".zip");

@@ -111,10 +111,15 @@ namespace Parcelon
             options = options ?? new PackOptions();
             var archive = Utf8.Encode(zipFile, "zipFile");
             var password = PasswordText.Encode(options.Password, PasswordEncoding);
+            CheckPackingOptions(options);
             using (var list = new Utf8List(files, "files"))
             {
-                return Run(h => NativeMethods.parcelon_zip_files_utf8(h, list.Pointers, list.Count, archive,
-                                                                      options.NativeLevel, password),
+                return Run(h =>
+                           {
+                               ApplyPackingOptions(h, options);
+                               return NativeMethods.parcelon_zip_files_utf8(h, list.Pointers, list.Count, archive,
+                                                                            options.NativeLevel, password);
+                           },
                            CallKind.Packing, progress, cancellationToken, zipFile, null);
             }
         }
@@ -135,12 +140,18 @@ namespace Parcelon
             var source = Utf8.Encode(sourceDirectory, "sourceDirectory");
             var archive = Utf8.Encode(zipFile, "zipFile");
             var password = PasswordText.Encode(options.Password, PasswordEncoding);
+            CheckPackingOptions(options);
             using (var includes = new Utf8List(options.Includes, "options.Includes"))
             using (var excludes = new Utf8List(options.Excludes, "options.Excludes"))
             {
-                return Run(h => NativeMethods.parcelon_zip_directory_utf8(
-                               h, source, archive, options.Recursive ? 1 : 0, options.NativeLevel, password,
-                               options.Minutes, includes.Pointers, includes.Count, excludes.Pointers, excludes.Count),
+                return Run(h =>
+                           {
+                               ApplyPackingOptions(h, options);
+                               return NativeMethods.parcelon_zip_directory_utf8(
+                                   h, source, archive, options.Recursive ? 1 : 0, options.NativeLevel, password,
+                                   options.Minutes, includes.Pointers, includes.Count, excludes.Pointers,
+                                   excludes.Count);
+                           },
                            CallKind.Packing, progress, cancellationToken, zipFile, sourceDirectory);
             }
         }
@@ -334,6 +345,20 @@ namespace Parcelon
             SetOption(h, NativeMethods.OptionMaxEntries, options.MaxEntries);
             SetOption(h, NativeMethods.OptionMaxRatio, options.MaxRatio);
             SetOption(h, NativeMethods.OptionRestoreTimes, options.RestoreTimes ? 1 : 0);
+        }
+
+        // AES without a password would write no encryption at all.
+        private static void CheckPackingOptions(PackOptions options)
+        {
+            if (options.Encryption == PackEncryption.Aes256 && string.IsNullOrWhiteSpace(options.Password))
+                throw new ArgumentException("AES-256 encrypts with a password: set options.Password.", "options");
+        }
+
+        // Set on every packing call: the library's archiver keeps them.
+        private static void ApplyPackingOptions(ArchiverHandle h, PackOptions options)
+        {
+            SetOption(h, NativeMethods.OptionEncryption, (long)options.Encryption);
+            SetOption(h, NativeMethods.OptionStyle, (long)options.Style);
         }
 
         private static void SetOption(ArchiverHandle h, int option, long value)

@@ -29,6 +29,8 @@ namespace Parcelon
         internal const int OptionMaxRatio = 5;
         internal const int OptionRestoreTimes = 6;
         internal const int OptionStderr = 7;
+        internal const int OptionEncryption = 9;
+        internal const int OptionStyle = 10;
 
         // (unsigned)-1: the library's default level, 6.
         internal const uint DefaultLevel = uint.MaxValue;

@@ -14,6 +14,28 @@ namespace Parcelon
         Fail = 2,
     }
 
+    /// <summary>How a password encrypts the entries a packing call writes.</summary>
+    public enum PackEncryption
+    {
+        /// <summary>The traditional ZIP cipher, which every reader opens (the default; what CParcelon
+        /// writes).</summary>
+        Traditional = 0,
+        /// <summary>WinZip AES-256 (AE-2), a fresh random salt per entry. 7-Zip and WinZip open it; Windows'
+        /// own folders do not. Folder entries stay unencrypted.</summary>
+        Aes256 = 1,
+    }
+
+    /// <summary>How the entries a packing call writes are named and what they record.</summary>
+    public enum ArchiveStyle
+    {
+        /// <summary>What CParcelon writes (the default): names in the code page with backslashes, a folder
+        /// entry before every file, fixed dates.</summary>
+        Classic = 0,
+        /// <summary>What other tools write: names with '/', UTF-8 beyond ASCII, one entry per folder (empty ones
+        /// too), each file's time and attributes; every reader unpacks the same tree from it.</summary>
+        Portable = 1,
+    }
+
     /// <summary>How <see cref="Archiver.ZipFiles"/> packs.</summary>
     public class PackOptions
     {
@@ -31,13 +53,16 @@ namespace Parcelon
             }
         }
 
-        /// <summary>Encrypts every entry with traditional ZIP encryption when it holds anything but white space
-        /// (which is trimmed from its ends). null for none. See <see cref="Archiver.PasswordEncoding"/>.</summary>
+        /// <summary>Encrypts every entry (as <see cref="Encryption"/> says) when it holds anything but white
+        /// space (which is trimmed from its ends). null for none. See <see cref="Archiver.PasswordEncoding"/>.</summary>
         public string Password { get; set; }
 
-        // The encryption method (traditional or AES-256) and the archive's
-        // style (classic or portable) join these options once the C
-        // interface takes them.
+        /// <summary>How the password encrypts: <see cref="PackEncryption.Aes256"/> needs a password.</summary>
+        public PackEncryption Encryption { get; set; }
+
+        /// <summary>The archive's style: <see cref="ArchiveStyle.Classic"/> (the default) or
+        /// <see cref="ArchiveStyle.Portable"/>.</summary>
+        public ArchiveStyle Style { get; set; }
 
         internal uint NativeLevel
         {

@@ -39,6 +39,7 @@ internal static class ParcelonTests
             Case("files left out of a packing are reported", FilesLeftOut),
             Case("a handler's exception stops the call and is thrown again", HandlerExceptions),
             Case("arguments refused before the library is called", Arguments),
+            Case("AES-256 and the portable style reach the library, each call its own", PackingChoices),
         };
         int failed = 0;
         foreach (var c in cases)
@@ -402,6 +403,45 @@ internal static class ParcelonTests
         archiver.Dispose();
         archiver.Dispose();
         Check.Throws<ObjectDisposedException>(() => archiver.List(zip), "a disposed archiver");
+    }
+
+    private static void PackingChoices()
+    {
+        var source = Tree.Make(Fresh("choices-source"));
+        Directory.CreateDirectory(Path.Combine(source, "empty"));
+        var zip = Path.Combine(scratch, "choices.zip");
+        using (var archiver = new Archiver())
+        {
+            // Portable: '/' names, a folder entry for each folder, empty ones too; the same tree back.
+            archiver.ZipDirectory(source, zip, new DirectoryPackOptions { Style = ArchiveStyle.Portable });
+            var entries = archiver.List(zip);
+            Check.True(entries.Any(e => e.IsFolder && e.Name == "empty/"), "the empty folder's entry");
+            Check.True(entries.Any(e => !e.IsFolder && e.Name == "sub/b.bin"), "sub/b.bin with '/'");
+            Check.True(entries.All(e => e.LastWriteTime.Year > 1980), "each entry's own time");
+            var dest = Fresh("choices-dest");
+            archiver.Extract(zip, dest);
+            Tree.AssertSame(source, dest, "portable");
+            Check.True(Directory.Exists(Path.Combine(dest, "empty")), "the empty folder extracted");
+
+            // AES-256: method 99 and encrypted for files, folders in plain.
+            archiver.ZipDirectory(source, zip,
+                                  new DirectoryPackOptions { Password = "pw", Encryption = PackEncryption.Aes256 });
+            foreach (var entry in archiver.List(zip))
+            {
+                Check.Equal(!entry.IsFolder, entry.IsEncrypted, entry.Name + ": encrypted");
+                Check.Equal(entry.IsFolder ? CompressionMethod.Deflate : CompressionMethod.Aes, entry.Method,
+                            entry.Name + ": method");
+            }
+
+            // The next call with the defaults writes the classic archive again.
+            archiver.ZipDirectory(source, zip);
+            Check.True(archiver.List(zip).Any(e => e.Name == "sub\\b.bin"), "classic backslash names again");
+            Check.Throws<ArgumentException>(
+                () => archiver.ZipFiles(new[] { Path.Combine(source, "a.txt") }, Path.Combine(scratch, "never.zip"),
+                                        new PackOptions { Encryption = PackEncryption.Aes256 }),
+                "AES without a password");
+            Check.True(!File.Exists(Path.Combine(scratch, "never.zip")), "nothing written for AES without a password");
+        }
     }
 
     // ------------------------------------------------------------ helpers

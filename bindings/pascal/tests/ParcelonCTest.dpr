@@ -271,6 +271,26 @@ begin
     Check((Length(Name) > 0) and (Name = UTF8String(Raw)) and (Length(ParcelonString(Raw)) < Length(Name)),
       'the library''s line decoded from UTF-8');
     Check(ParcelonString(parcelon_version) = PARCELON_C_VERSION, 'the version');
+
+    { AES-256 and the portable style: files method 99 and encrypted, the
+      folder sub/ in plain, names with '/'. }
+    Check(parcelon_set_option(A, PARCELON_OPT_ENCRYPTION, 2) = 0, 'an encryption that does not exist');
+    Check(parcelon_set_option(A, PARCELON_OPT_STYLE, 2) = 0, 'a style that does not exist');
+    Check(parcelon_set_option(A, PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256) = 1, 'AES-256');
+    Check(parcelon_set_option(A, PARCELON_OPT_STYLE, PARCELON_STYLE_PORTABLE) = 1, 'the portable style');
+    Check(parcelon_zip_directory_utf8(A, PAnsiChar(UTF8Encode(Source)), PAnsiChar(UTF8Encode(Zip)), 1,
+      PARCELON_DEFAULT_LEVEL, 'pw', 0, nil, 0, nil, 0) = 1, 'packing with AES in the portable style');
+    Listed.Names := nil;
+    Listed.Entries := nil;
+    Listed.StopAfter := 0;
+    Check(parcelon_list_utf8(A, PAnsiChar(UTF8Encode(Zip)), OnEntry, @Listed) = 1, 'listing the AES archive');
+    Check(Length(Listed.Names) = 4, 'AES entries listed: ' + IntToStr(Length(Listed.Names)));
+    for J := 0 to High(Listed.Entries) do
+      with Listed.Entries[J] do
+        if is_folder = 1 then
+          Check((Listed.Names[J] = 'sub/') and (encrypted = 0), 'the folder in plain: ' + string(Listed.Names[J]))
+        else
+          Check((method = 99) and (encrypted = 1) and (crc32 = 0), 'an AES entry: ' + string(Listed.Names[J]));
   finally
     parcelon_free(A);
   end;
