@@ -97,8 +97,15 @@ if(WIN32)
       "and libzstd from their Debian source packages with it.")
   endif()
 else()
-  # libbz2 ships no pkg-config file on Debian 12.
-  parcelon_installed_codec(bzip2 bzip2 bzlib.h BZ2_bzDecompressInit bz2)
+  # Debian's libbz2.a is not position-independent: a library that should
+  # need nothing else at run time compiles bzip2 in from the source that
+  # scripts/setup.sh fetches. libbz2 ships no pkg-config file on Debian 12.
+  file(GLOB _parcelon_bzip2_sources "${PROJECT_SOURCE_DIR}/third_party/bzip2-*/bzlib.c")
+  if(PARCELON_STATIC_DEPENDENCIES AND (PARCELON_BZIP2_SOURCE_DIR OR _parcelon_bzip2_sources))
+    include(ParcelonBzip2FromSource)
+  else()
+    parcelon_installed_codec(bzip2 bzip2 bzlib.h BZ2_bzDecompressInit bz2)
+  endif()
   parcelon_installed_codec(lzma liblzma lzma.h lzma_code lzma)
   parcelon_installed_codec(zstd libzstd zstd.h ZSTD_decompressStream zstd)
 endif()

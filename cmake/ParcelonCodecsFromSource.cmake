@@ -16,54 +16,8 @@
 
 include_guard(GLOBAL)
 
-# The newest third_party/<pattern> that holds marker, as the cache's default
-# for variable.
-function(parcelon_fetched_source variable pattern marker description)
-  file(GLOB candidates "${PROJECT_SOURCE_DIR}/third_party/${pattern}/${marker}")
-  set(found "")
-  if(candidates)
-    list(SORT candidates)
-    list(GET candidates -1 found)
-    string(LENGTH "/${marker}" marker_length)
-    string(LENGTH "${found}" found_length)
-    math(EXPR folder_length "${found_length} - ${marker_length}")
-    string(SUBSTRING "${found}" 0 ${folder_length} found)
-  endif()
-  set(${variable} "${found}" CACHE PATH "${description}")
-  if(NOT EXISTS "${${variable}}/${marker}")
-    message(FATAL_ERROR
-      "${description} not found. Run scripts/setup.sh --windows (it fetches the source into "
-      "third_party/), or set ${variable}.")
-  endif()
-endfunction()
-
-# Third-party code keeps its own style: no warnings of ours for it.
-function(parcelon_third_party_library target)
-  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON C_VISIBILITY_PRESET hidden)
-  if(MSVC)
-    target_compile_options(${target} PRIVATE /w)
-    target_compile_definitions(${target} PRIVATE _CRT_SECURE_NO_WARNINGS)
-  else()
-    target_compile_options(${target} PRIVATE -w)
-  endif()
-endfunction()
-
-# ---------------------------------------------------------------- bzip2
-parcelon_fetched_source(PARCELON_BZIP2_SOURCE_DIR "bzip2-*" bzlib.c "bzip2 source (bzlib.c, bzlib.h)")
-set(_parcelon_bzip2_files blocksort.c huffman.c crctable.c randtable.c compress.c decompress.c bzlib.c)
-list(TRANSFORM _parcelon_bzip2_files PREPEND "${PARCELON_BZIP2_SOURCE_DIR}/")
-add_library(parcelon_bzip2 STATIC ${_parcelon_bzip2_files})
-target_include_directories(parcelon_bzip2 SYSTEM PUBLIC "${PARCELON_BZIP2_SOURCE_DIR}")
-# On Windows bzlib.h declares the functions as pointers for loading
-# libbz2.dll by hand unless BZ_EXPORT says they are linked in (then they are
-# WINAPI functions, the same for the library and its callers). It also
-# includes <windows.h> into every caller: the lean one, without the min and
-# max macros that would break std::min.
-if(WIN32)
-  target_compile_definitions(parcelon_bzip2 PUBLIC BZ_EXPORT NOMINMAX WIN32_LEAN_AND_MEAN)
-endif()
-parcelon_third_party_library(parcelon_bzip2)
-add_library(parcelon::bzip2 ALIAS parcelon_bzip2)
+include(ParcelonThirdPartySource) # parcelon_fetched_source, parcelon_third_party_library
+include(ParcelonBzip2FromSource)
 
 # ---------------------------------------------------------------- liblzma
 parcelon_fetched_source(PARCELON_XZ_SOURCE_DIR "xz-utils-*" src/liblzma/common/common.c

@@ -15,7 +15,7 @@
 #   PARCELON_MBEDTLS_SOURCE_DIR  a folder holding mbed TLS's library/ and include/
 
 include_guard(GLOBAL)
-include(ParcelonCodecsFromSource) # parcelon_fetched_source, parcelon_third_party_library
+include(ParcelonThirdPartySource) # parcelon_fetched_source, parcelon_third_party_library
 
 parcelon_fetched_source(PARCELON_MBEDTLS_SOURCE_DIR "mbedtls-*" library/aes.c
                         "mbed TLS source (library/, include/)")

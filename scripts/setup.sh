@@ -8,8 +8,9 @@
 #     package's tests need (venv, pip, pytest,
 #     mypy);
 #   - fetches the minizip source (zlib's contrib/minizip) with
-#     `apt-get source zlib` into third_party/ (ignored by git), and with
-#     --windows the sources the Windows DLLs compile in: libdeflate, bzip2,
+#     `apt-get source zlib` into third_party/ (ignored by git), bzip2's
+#     (which the Python wheel compiles in), and with
+#     --windows the sources the Windows DLLs compile in: libdeflate,
 #     xz-utils (liblzma), libzstd and mbedtls (libmbedcrypto). Each is the
 #     version Debian's -dev package of it was built from, so that the Linux
 #     and Windows builds hold the same code.
@@ -68,15 +69,17 @@ for p in "${packages[@]}"; do
 done
 
 # Source packages to fetch into third_party/: zlib always (for minizip),
-# and for the Windows builds what they compile from source.
+# bzip2 always (Debian's libbz2.a is not position-independent, so the
+# Python wheel's self-contained library compiles bzip2 in), and for the
+# Windows builds what they compile from source.
 sources=()
 want_source() { # <source package> <a file of its unpacked tree> <its -dev package>
   if ! ls "$root"/third_party/"$1"-*/"$2" >/dev/null 2>&1; then sources+=("$1:$3"); fi
 }
 want_source zlib contrib/minizip/zip.c zlib1g-dev
+want_source bzip2 bzlib.c libbz2-dev
 if [ "$want_windows" = 1 ]; then
   want_source libdeflate lib/deflate_compress.c libdeflate-dev
-  want_source bzip2 bzlib.c libbz2-dev
   want_source xz-utils src/liblzma/common/common.c liblzma-dev
   want_source libzstd lib/zstd.h libzstd-dev
   want_source mbedtls library/aes.c libmbedtls-dev

@@ -18,11 +18,11 @@ in the native source tree, kept for the next build), cmake-args="-DX=Y ..."
 (more arguments for CMake's configuration). A relative PATH is taken from
 the folder pip was started in, not from python/, where pip runs the backend.
 
-An sdist carries the C++ sources in native/. zlib's source, which minizip is
-compiled from, is not in it: the build looks for it where scripts/setup.sh
-puts it (third_party/ beside the sources), then in the folder the environment
-variable PARCELON_THIRD_PARTY names, and otherwise fetches it with
-`apt-get source zlib`, as scripts/setup.sh does."""
+An sdist carries the C++ sources in native/. The third-party sources compiled
+in (zlib's minizip and infback9, bzip2) are not in it: the build looks for
+them where scripts/setup.sh puts them (third_party/ beside the sources), then
+in the folder the environment variable PARCELON_THIRD_PARTY names, and
+otherwise fetches them with `apt-get source`, as scripts/setup.sh does."""
 
 from __future__ import annotations
 
@@ -39,7 +39,7 @@ import sys
 import sysconfig
 import tarfile
 import zipfile
-from typing import Any, Dict, List, Mapping, Optional, Tuple, Union
+from typing import Any, Callable, Dict, List, Mapping, Optional, Tuple, Union
 
 _ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 _PACKAGE = "parcelon"
@@ -122,40 +122,75 @@ def _run(command: List[str], cwd: Optional[str] = None) -> None:
         raise BuildError("%s failed with status %d (its output is above)" % (command[0], error.returncode)) from None
 
 
-def _fetch_zlib_source(folder: str) -> None:
-    """apt-get source zlib into folder, newest version first, as
-    scripts/setup.sh does (a mirror may lack the newest version's source)."""
-    os.makedirs(folder, exist_ok=True)
+def _source_versions(package: str) -> List[str]:
     try:
-        listing = subprocess.run(["apt-cache", "showsrc", "zlib"], capture_output=True, text=True).stdout
+        listing = subprocess.run(["apt-cache", "showsrc", package], capture_output=True, text=True).stdout
     except FileNotFoundError:
         listing = ""
-    versions = sorted(set(re.findall(r"^Version: (\S+)", listing, re.M)), reverse=True)
-    for version in versions:
-        if subprocess.run(["apt-get", "source", "-qq", "zlib=" + version], cwd=folder,
+    return sorted(set(re.findall(r"^Version: (\S+)", listing, re.M)), reverse=True)
+
+
+def _fetch_source(package: str, folder: str, download_only: bool = False) -> bool:
+    """apt-get source package into folder, newest version first, as
+    scripts/setup.sh does (a mirror may lack the newest version's source)."""
+    os.makedirs(folder, exist_ok=True)
+    command = ["apt-get", "source", "-qq"] + (["--download-only"] if download_only else [])
+    for version in _source_versions(package):
+        if subprocess.run(command + [package + "=" + version], cwd=folder,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
-            return
-    raise BuildError("zlib's source (for minizip) is needed and could not be fetched with apt-get source "
-                     "(is there a deb-src entry?). Run scripts/setup.sh in the repository, or set "
-                     "PARCELON_THIRD_PARTY to a folder holding zlib-*/contrib/minizip.")
+            return True
+    return False
+
+
+def _fetch_infback9(folder: str) -> None:
+    """zlib's contrib/infback9 (the Deflate64 decoder) from the copy of zlib
+    in binutils' source, which Debian's zlib source leaves out: only that
+    folder is unpacked from the downloaded tarball."""
+    scratch = os.path.join(folder, "binutils-download")
+    if _fetch_source("binutils", scratch, download_only=True):
+        tarball = _newest(os.path.join(scratch, "binutils_*.orig.tar.*"))
+        if tarball is not None:
+            with tarfile.open(tarball) as archive:
+                wanted = [member for member in archive.getmembers()
+                          if "/zlib/contrib/infback9/" in member.name and member.isfile()]
+                for member in wanted:
+                    archive.extract(member, folder)
+    shutil.rmtree(scratch, ignore_errors=True)
+
+
+def _fetched(folder: str, pattern: str, fetch: Callable[[], object], given: bool) -> Optional[str]:
+    """The newest folder/pattern, fetched first when it is missing and no
+    folder was given."""
+    found = _newest(os.path.join(folder, pattern))
+    if found is None and not given:
+        fetch()
+        found = _newest(os.path.join(folder, pattern))
+    return found
 
 
 def _third_party_definitions(source: str, build_dir: str) -> List[str]:
-    """CMake definitions naming zlib's (and libdeflate's) source when the
-    native tree has no third_party/ of its own."""
+    """CMake definitions naming the sources compiled in (zlib's minizip and
+    infback9, bzip2, libdeflate) when the native tree has no third_party/
+    of its own."""
     if _newest(os.path.join(source, "third_party", "zlib-*", "contrib", "minizip", "zip.c")):
-        return []  # CMake finds it there itself
+        return []  # CMake finds them there itself
     given = os.environ.get("PARCELON_THIRD_PARTY")
     folder = _given_path(given) if given else os.path.join(build_dir, "third_party")
-    zip_c = _newest(os.path.join(folder, "zlib-*", "contrib", "minizip", "zip.c"))
-    if zip_c is None and not given:
-        _fetch_zlib_source(folder)
-        zip_c = _newest(os.path.join(folder, "zlib-*", "contrib", "minizip", "zip.c"))
-    if zip_c is None:
-        raise BuildError("no zlib-*/contrib/minizip in %s" % folder)
+    hint = ("Run scripts/setup.sh in the repository, or set PARCELON_THIRD_PARTY to a folder holding "
+            "zlib-*/contrib/minizip, bzip2-* and */zlib/contrib/infback9 (is there a deb-src entry for apt-get source?)")
+    zip_c = _fetched(folder, "zlib-*/contrib/minizip/zip.c", lambda: _fetch_source("zlib", folder), bool(given))
+    bzlib = _fetched(folder, "bzip2-*/bzlib.c", lambda: _fetch_source("bzip2", folder), bool(given))
+    infback9 = _newest(os.path.join(folder, "zlib-*", "contrib", "infback9", "infback9.c")) or \
+        _fetched(folder, "*/zlib/contrib/infback9/infback9.c", lambda: _fetch_infback9(folder), bool(given))
+    for name, found in (("zlib's minizip", zip_c), ("bzip2", bzlib), ("zlib's infback9", infback9)):
+        if found is None:
+            raise BuildError("the source of %s is needed and is not in %s. %s" % (name, folder, hint))
+    assert zip_c is not None and bzlib is not None and infback9 is not None
     minizip = os.path.dirname(zip_c)
     definitions = ["-DPARCELON_MINIZIP_SOURCE_DIR=" + minizip,
-                   "-DPARCELON_ZLIB_SOURCE_DIR=" + os.path.dirname(os.path.dirname(minizip))]
+                   "-DPARCELON_ZLIB_SOURCE_DIR=" + os.path.dirname(os.path.dirname(minizip)),
+                   "-DPARCELON_BZIP2_SOURCE_DIR=" + os.path.dirname(bzlib),
+                   "-DPARCELON_INFBACK9_SOURCE_DIR=" + os.path.dirname(infback9)]
     libdeflate = _newest(os.path.join(folder, "libdeflate-*", "lib", "deflate_compress.c"))
     if libdeflate is not None:
         definitions.append("-DPARCELON_LIBDEFLATE_SOURCE_DIR=" + os.path.dirname(os.path.dirname(libdeflate)))
