@@ -48,9 +48,9 @@
 #include <vector>
 
 #define PARCELON_VERSION_MAJOR 1
-#define PARCELON_VERSION_MINOR 1
+#define PARCELON_VERSION_MINOR 2
 #define PARCELON_VERSION_PATCH 0
-#define PARCELON_VERSION_STRING "1.1.0"
+#define PARCELON_VERSION_STRING "1.2.0"
 
 // The one export macro (ParcelonC.h defines it alike): the class is exported
 // whole from Parcelon.dll and libParcelon.so. PARCELON_STATIC is defined by

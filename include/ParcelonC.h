@@ -73,7 +73,7 @@
 extern "C" {
 #endif
 
-#define PARCELON_C_VERSION "1.1.0"
+#define PARCELON_C_VERSION "1.2.0"
 
 /* ---------------------------------------------------------------- codes
  * Stable numbers: a code keeps its number in every later version. */
@@ -316,7 +316,9 @@ PARCELON_API void PARCELON_CALL parcelon_set_report(parcelon_archiver* a, parcel
                                                 NTFS: read-only, hidden, system, archive, folder) */
 
 /* Sets an option: 1, or 0 with PARCELON_E_INVALID_ARGUMENT for an unknown
- * option or a value it does not take. */
+ * option or a value it does not take. Like every call that returns a
+ * result, it replaces the last outcome: read parcelon_last_error() of an
+ * operation before setting the next option. */
 PARCELON_API int PARCELON_CALL parcelon_set_option(parcelon_archiver* a, int option, parcelon_i64 value);
 
 /* Calls fn for every record of the archive's central directory, in order.
@@ -368,7 +370,7 @@ PARCELON_API const char* PARCELON_CALL parcelon_last_message(const parcelon_arch
  * "unknown error" for a number that is no code. Never NULL. */
 PARCELON_API const char* PARCELON_CALL parcelon_error_text(int code);
 
-/* The library's version, "1.1.0". */
+/* The library's version, "1.2.0". */
 PARCELON_API const char* PARCELON_CALL parcelon_version(void);
 
 #ifdef __cplusplus

@@ -47,7 +47,7 @@ const
   {$ENDIF}
 {$ENDIF}
 
-  PARCELON_C_VERSION = '1.1.0';
+  PARCELON_C_VERSION = '1.2.0';
 
   { Codes: stable numbers, kept in every later version. }
   PARCELON_OK = 0;

@@ -306,7 +306,7 @@ def _package_files(library: Optional[str]) -> Files:
 
 
 def _installed_name(library: str) -> str:
-    """The name the package looks for first (libParcelon.so.1.1.0 goes in
+    """The name the package looks for first (libParcelon.so.1.2.0 goes in
     as libParcelon.so)."""
     name = os.path.basename(library)
     if name.endswith(".dll"):

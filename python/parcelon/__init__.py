@@ -34,7 +34,7 @@ from .functions import unzip, zip_directory, zip_files
 from .options import Encryption, Limits, Overwrite, Style
 from .reader import ZipReader
 
-__version__ = "1.1.0"
+__version__ = "1.2.0"
 
 __all__: List[str] = [
     "Archiver", "BadArchiveError", "Encryption", "Entry", "EntryFailure", "Error", "ErrorCode", "ExistsError",
@@ -50,5 +50,5 @@ def library_path() -> str:
 
 
 def library_version() -> str:
-    """The loaded library's version, e.g. "1.1.0"."""
+    """The loaded library's version, e.g. "1.2.0"."""
     return _library.load().version

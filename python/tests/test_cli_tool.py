@@ -379,7 +379,7 @@ def test_help_and_version(cli, tmp_path):
         assert words in out
     status, out, err = cli("--version", cwd=tmp_path)
     assert (status, err) == (0, "")
-    assert out == "parcelon 1.1.0 (Parcelon library 1.1.0)\n"
+    assert out == "parcelon 1.2.0 (Parcelon library 1.2.0)\n"
 
 
 # ---------------------------------------------------------------- progress and Ctrl-C

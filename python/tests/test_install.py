@@ -153,7 +153,7 @@ def test_a_relative_library_setting_is_taken_from_where_pip_was_started(tmp_path
     run([sys.executable, "-m", "pip", "wheel", "--no-index", "--no-deps", "--config-settings",
          "library=" + relative, "-w", "wheels", REPOSITORY / "python"], cwd=tmp_path)
     built = list((tmp_path / "wheels").iterdir())
-    assert [path.name for path in built] == ["parcelon-1.1.0-py3-none-linux_%s.whl" % os.uname().machine]
+    assert [path.name for path in built] == ["parcelon-1.2.0-py3-none-linux_%s.whl" % os.uname().machine]
 
 
 def test_a_build_folder_kept_from_another_source_is_configured_afresh(tmp_path):

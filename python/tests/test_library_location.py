@@ -56,7 +56,7 @@ def test_the_variable_comes_first(tmp_path):
     found = locate(site, tmp_path, PARCELON_LIBRARY=str(BUILT_LIBRARY))
     assert found["where"] == str(BUILT_LIBRARY)
     assert found["mapped"] == [os.path.realpath(BUILT_LIBRARY)]
-    assert found["version"] == "1.1.0"
+    assert found["version"] == "1.2.0"
 
 
 def test_a_named_library_that_does_not_load_is_not_replaced_by_another(tmp_path):
@@ -93,18 +93,18 @@ def test_a_wheel_built_with_the_library_setting_carries_it(tmp_path):
     loader.loader.exec_module(backend)
 
     plain = backend.build_wheel(str(tmp_path), {"library": "none"})
-    assert plain == "parcelon-1.1.0-py3-none-any.whl"
+    assert plain == "parcelon-1.2.0-py3-none-any.whl"
     with zipfile.ZipFile(tmp_path / plain) as wheel:
         assert "parcelon/py.typed" in wheel.namelist()
         assert not [name for name in wheel.namelist() if "libParcelon" in name]
     name = backend.build_wheel(str(tmp_path), {"library": str(BUILT_LIBRARY)})
-    assert name.startswith("parcelon-1.1.0-py3-none-linux_")
+    assert name.startswith("parcelon-1.2.0-py3-none-linux_")
     site = tmp_path / "site"
     with zipfile.ZipFile(tmp_path / name) as wheel:
         assert "parcelon/libParcelon.so" in wheel.namelist()
         assert wheel.testzip() is None
         wheel.extractall(site)
-    record = (site / "parcelon-1.1.0.dist-info" / "RECORD").read_text().splitlines()
+    record = (site / "parcelon-1.2.0.dist-info" / "RECORD").read_text().splitlines()
     assert sorted(line.split(",")[0] for line in record) == sorted(
         str(p.relative_to(site)) for p in site.rglob("*") if p.is_file())
     found = locate(site, tmp_path)
@@ -161,5 +161,5 @@ def test_a_library_without_the_reading_calls_loads_and_packs(tmp_path):
               "unzip": "parcelon_extract_utf8"}
     assert sorted(report["refused"]) == sorted(needed)
     for call, function in needed.items():
-        assert "%s (Parcelon 1.1.0) has no %s" % (older, function) in report["refused"][call]
+        assert "%s (Parcelon 1.2.0) has no %s" % (older, function) in report["refused"][call]
     assert not report["out"]  # refused before the destination was made

@@ -69,7 +69,7 @@ TEST_F(CInterfaceTest, PacksAndUnpacksAsTheClassDoes) {
 
     EXPECT_EQ(parcelon_unzip_file(a, dir.A("list.zip").c_str(), dir.A("out").c_str(), "pw"), 1);
     EXPECT_EQ(ReadFile(dir / "out/b.txt"), PatternBytes(50000));
-    EXPECT_STREQ(parcelon_version(), "1.1.0");
+    EXPECT_STREQ(parcelon_version(), "1.2.0");
 }
 
 // The path the file system knows a UTF-8 path by. On POSIX each character

@@ -50,7 +50,7 @@ namespace Parcelon
         /// the call and is thrown again by it.</summary>
         public event EventHandler<EntryFailedEventArgs> EntryFailed;
 
-        /// <summary>The library's version, "1.1.0".</summary>
+        /// <summary>The library's version, "1.2.0".</summary>
         public static string LibraryVersion
         {
             get { return Utf8.Decode(NativeMethods.parcelon_version()); }

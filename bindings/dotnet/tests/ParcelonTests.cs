@@ -234,7 +234,7 @@ internal static class ParcelonTests
             }
         }
         Check.Equal("unknown error", Archiver.GetErrorText((ErrorCode)999), "text of a number that is no code");
-        Check.Equal("1.1.0", Archiver.LibraryVersion, "the library's version");
+        Check.Equal("1.2.0", Archiver.LibraryVersion, "the library's version");
     }
 
     private static void Listing()
