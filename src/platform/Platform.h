@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <thread>
 
@@ -188,9 +189,20 @@ public:
     };
 
     SourceFile() = default;
-    ~SourceFile();
-    SourceFile(SourceFile&& other) noexcept;
-    SourceFile& operator=(SourceFile&& other) noexcept;
+    ~SourceFile() { Close(); }
+    SourceFile(SourceFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, -1)), size_(other.size_), position_(other.position_),
+          failed_(other.failed_) {}
+    SourceFile& operator=(SourceFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = std::exchange(other.handle_, -1);
+            size_ = other.size_;
+            position_ = other.position_;
+            failed_ = other.failed_;
+        }
+        return *this;
+    }
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 

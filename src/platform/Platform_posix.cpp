@@ -399,25 +399,6 @@ std::int64_t TellFile(std::FILE* file) { return static_cast<std::int64_t>(ftello
 
 // ---------------------------------------------------------------- files to pack
 
-SourceFile::~SourceFile() { Close(); }
-
-SourceFile::SourceFile(SourceFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), position_(other.position_), failed_(other.failed_) {
-    other.handle_ = -1;
-}
-
-SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        size_ = other.size_;
-        position_ = other.position_;
-        failed_ = other.failed_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 void SourceFile::Close() noexcept {
     if (handle_ >= 0) close(static_cast<int>(handle_));
     handle_ = -1;

@@ -357,25 +357,6 @@ std::int64_t TellFile(std::FILE* file) { return ::_ftelli64(file); }
 
 // ---------------------------------------------------------------- files to pack
 
-SourceFile::~SourceFile() { Close(); }
-
-SourceFile::SourceFile(SourceFile&& other) noexcept
-    : handle_(other.handle_), size_(other.size_), position_(other.position_), failed_(other.failed_) {
-    other.handle_ = -1;
-}
-
-SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        size_ = other.size_;
-        position_ = other.position_;
-        failed_ = other.failed_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 void SourceFile::Close() noexcept {
     if (IsOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;

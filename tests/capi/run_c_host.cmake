@@ -1,5 +1,6 @@
 # Runs the C host (examples/c_host.c) on two files and checks what it
 # extracted. Arguments: -DHOST=<program> -DWORK=<scratch folder>
+# -DVERSION=<the library's version, which the host prints>
 # [-DEMULATOR=<wine>] [-DDLL=<Parcelon.dll to put beside the host>]
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/out")
@@ -16,7 +17,8 @@ execute_process(COMMAND ${EMULATOR} "${HOST}" one.txt two.txt out
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "c_host failed (${rc}): ${output}${errors}")
 endif()
-if(NOT output MATCHES "Parcelon 1\\.1\\.0: packed and extracted")
+string(REPLACE "." "\\." version_pattern "${VERSION}")
+if(NOT output MATCHES "Parcelon ${version_pattern}: packed and extracted")
   message(FATAL_ERROR "unexpected output: ${output}")
 endif()
 foreach(name one.txt two.txt)
