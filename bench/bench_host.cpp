@@ -4,9 +4,10 @@
 //   parcelon_bench_host pack SOURCE_DIR ARCHIVE [PASSWORD]
 //       CParcelon::ZipDirectory(SOURCE_DIR, ARCHIVE, recursive, level 6,
 //       PASSWORD, 0): one thread, as every host of the class
-//   parcelon_bench_host pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD]
+//   parcelon_bench_host pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes]]
 //       the same through the C interface, after
-//       parcelon_set_threads(THREADS) (0: every processor)
+//       parcelon_set_threads(THREADS) (0: every processor); with aes, the
+//       password encrypts with AES-256 (PARCELON_OPT_ENCRYPTION)
 //   parcelon_bench_host unpack ARCHIVE DEST_DIR [PASSWORD]
 //       CParcelon::UnzipFile(ARCHIVE, DEST_DIR, PASSWORD)
 //   parcelon_bench_host extract-c THREADS ARCHIVE DEST_DIR [PASSWORD]
@@ -52,7 +53,7 @@ std::wstring Widen(const char* text) {
 int Usage(const char* self) {
     std::fprintf(stderr,
                  "usage: %s pack SOURCE_DIR ARCHIVE [PASSWORD]\n"
-                 "       %s pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD]\n"
+                 "       %s pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes]]\n"
                  "       %s unpack ARCHIVE DEST_DIR [PASSWORD]\n"
                  "       %s extract-c THREADS ARCHIVE DEST_DIR [PASSWORD]\n"
                  "       %s test-c THREADS ARCHIVE [PASSWORD]\n"
@@ -78,9 +79,10 @@ private:
     parcelon_archiver* a_;
 };
 
-int PackThroughC(unsigned threads, const char* source, const char* archive, const char* password) {
+int PackThroughC(unsigned threads, const char* source, const char* archive, const char* password, bool aes) {
     Archiver a(threads);
     if (a.get() == nullptr) return 1;
+    if (aes && parcelon_set_option(a.get(), PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256) != 1) return 1;
     const std::wstring src = Widen(source);
     const std::wstring zip = Widen(archive);
     return parcelon_zip_directory(a.get(), src.c_str(), zip.c_str(), 1, 6, password, 0, nullptr, 0, nullptr, 0) == 1
@@ -169,8 +171,9 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage(argv[0]);
     std::setlocale(LC_CTYPE, "");
     const std::string command = argv[1];
-    if (command == "pack-c" && (argc == 5 || argc == 6))
-        return PackThroughC(static_cast<unsigned>(std::atoi(argv[2])), argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
+    if (command == "pack-c" && (argc == 5 || argc == 6 || (argc == 7 && std::string(argv[6]) == "aes")))
+        return PackThroughC(static_cast<unsigned>(std::atoi(argv[2])), argv[3], argv[4], argc >= 6 ? argv[5] : nullptr,
+                            argc == 7);
     if (command == "extract-c" && (argc == 5 || argc == 6))
         return ExtractThroughC(static_cast<unsigned>(std::atoi(argv[2])), argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
     if (command == "test-c" && (argc == 4 || argc == 5))

@@ -49,6 +49,9 @@ with zipfile.ZipFile(sys.argv[1]) as zf:
     print(len(zf.namelist()))
 """
 
+# The library's AES-256 rows (the traditional cipher's are "C, 1 thread").
+AES_ROW = "C, 1 thread, AES-256"
+
 # Per operation: its heading and the tool every other row is divided by.
 OPERATIONS = {
     "pack": ("Packing, level 6", "zip -6"),
@@ -155,8 +158,12 @@ class Bench:
         archive."""
         host = self.host
         if password:
+            # The traditional cipher against AES-256, both through the C
+            # interface at one thread.
             return {
                 "class": ([host, "pack", source, "", PASSWORD], None),
+                "C, 1 thread": ([host, "pack-c", "1", source, "", PASSWORD], None),
+                AES_ROW: ([host, "pack-c", "1", source, "", PASSWORD, "aes"], None),
                 self.pack_threads: ([host, "pack-c", "0", source, "", PASSWORD], None),
                 "zip -6 -P": (["zip", "-q", "-r", "-6", "-P", PASSWORD, "", "."], source),
             }
@@ -175,9 +182,10 @@ class Bench:
                 del tools[tool]
         return tools
 
-    def unpack_commands(self, set_name, archive, password):
+    def unpack_commands(self, set_name, archive, password, aes_archive=None):
         """As pack_commands; "" stands for the destination folder and "-o"
-        for 7-Zip's -o<folder>."""
+        for 7-Zip's -o<folder>. aes_archive: the same files with AES-256,
+        read beside the traditional cipher's archive."""
         host = self.host
         pw = [PASSWORD] if password else []
         tools = {
@@ -188,6 +196,10 @@ class Bench:
         if password:
             tools["unzip -P"] = (["unzip", "-q", "-P", PASSWORD, archive, "-d", ""], None)
             tools["7z x -p -mmt=on"] = (["7z", "x", "-bd", "-y", "-mmt=on", "-p" + PASSWORD, "-o", archive], None)
+            if aes_archive:
+                tools[AES_ROW + " archive"] = ([host, "extract-c", "1", aes_archive, "", PASSWORD], None)
+                tools["7z x -p, AES-256 archive"] = (["7z", "x", "-bd", "-y", "-mmt=on", "-p" + PASSWORD, "-o",
+                                                       aes_archive], None)
         else:
             tools["unzip"] = (["unzip", "-q", archive, "-d", ""], None)
             tools["7z x -mmt=on"] = (["7z", "x", "-bd", "-y", "-mmt=on", "-o", archive], None)
@@ -230,14 +242,14 @@ class Bench:
                     os.path.getsize(archive) if os.path.exists(archive) else 0)
             clean(archive)
 
-    def unpack_round(self, set_name, archive, password, rep):
+    def unpack_round(self, set_name, archive, password, rep, aes_archive=None):
         """Each run extracts into a folder of its own, all kept until the
         benchmark ends: when ext4 (without a journal, as here) allocates
         inodes it passes over those freed in the last seconds, or minutes
         while their table block is dirty, so deleting one tool's output would
         charge the next tool seconds of system time."""
         operation = "unpack, password" if password else "unpack"
-        for tool, (argv, cwd) in self.unpack_commands(set_name, archive, password).items():
+        for tool, (argv, cwd) in self.unpack_commands(set_name, archive, password, aes_archive).items():
             leaf = ("%s-%s-%s-%d" % (set_name, operation, tool, rep)).replace(" ", "_").replace(",", "")
             dest = os.path.join(self.work, "out", leaf)
             clean(dest)
@@ -261,6 +273,14 @@ class Bench:
         clean(archive)
         argv = ["zip", "-q"] + list(options) + (["-P", PASSWORD] if password else []) + [archive, "."]
         subprocess.run(argv, cwd=source, check=True)
+        return archive
+
+    def aes_archive(self, name, source):
+        """The same files with AES-256, made once by the library (no other
+        tool here writes AES)."""
+        archive = os.path.join(self.work, "%s-aes.zip" % name)
+        clean(archive)
+        subprocess.run([self.host, "pack-c", "0", source, archive, PASSWORD, "aes"], check=True)
         return archive
 
     def listing_archive(self):
@@ -304,6 +324,7 @@ class Bench:
                 if name != "tiny":
                     references[(name, False)] = self.reference_archive(name, path, False)
                     references[(name, True)] = self.reference_archive(name, path, True)
+                    references[(name, "aes")] = self.aes_archive(name, path)
         if "tiny" in self.parts:
             references[("tiny", False)] = self.reference_archive("tiny", self.args.tiny, False)
         listing = None
@@ -326,7 +347,7 @@ class Bench:
                 if name == "tiny" or "extraction" in self.parts:
                     self.unpack_round(name, references[(name, False)], False, rep)
                 if name != "tiny" and "extraction" in self.parts:
-                    self.unpack_round(name, references[(name, True)], True, rep)
+                    self.unpack_round(name, references[(name, True)], True, rep, references[(name, "aes")])
                     self.plain_round(name, "test", self.test_commands(references[(name, False)]))
             if listing:
                 self.plain_round("list", "list", self.list_commands(listing))
@@ -467,9 +488,11 @@ class Bench:
                 base_wall = self.median(base_key, "wall") if base_key in self.results else 0
                 lines.append("")
                 lines.append("  " + title)
-                lines.append("  | %-16s | %-24s | %7s | %8s | %11s | %11s |" %
-                             ("tool", "wall s, median [min-max]", "CPU s", "peak MiB", "archive MiB", "÷ " + base))
-                lines.append("  |%s|%s|%s|%s|%s|%s|" % ("-" * 18, "-" * 26, "-" * 9, "-" * 10, "-" * 13, "-" * 13))
+                width = max(16, max(len(k[2]) for k in keys))
+                lines.append("  | %-*s | %-24s | %7s | %8s | %11s | %11s |" %
+                             (width, "tool", "wall s, median [min-max]", "CPU s", "peak MiB", "archive MiB", "÷ " + base))
+                lines.append("  |%s|%s|%s|%s|%s|%s|" % ("-" * (width + 2), "-" * 26, "-" * 9, "-" * 10, "-" * 13,
+                                                        "-" * 13))
                 for key in keys:
                     wall = self.median(key, "wall")
                     low, high = self.spread(key)
@@ -479,8 +502,8 @@ class Bench:
                         flags += " (failed)"
                     if self.checks.get(key) is False:
                         flags += " (wrong output)"
-                    lines.append("  | %-16s | %6.2f [%6.2f-%6.2f]   | %7.2f | %8.1f | %11s | %11s |%s" %
-                                 (key[2], wall, low, high, self.median(key, "cpu"),
+                    lines.append("  | %-*s | %6.2f [%6.2f-%6.2f]   | %7.2f | %8.1f | %11s | %11s |%s" %
+                                 (width, key[2], wall, low, high, self.median(key, "cpu"),
                                   self.median(key, "peak_kib") / 1024.0,
                                   "%.1f" % (size / 1048576.0) if size is not None else "-",
                                   "%.2f" % (wall / base_wall) if base_wall > 0 else "-", flags))
@@ -508,6 +531,9 @@ class Bench:
             ("password: C, every CPU / unzip -P", "full", "unpack, password", reading, "unzip -P", 0.40),
             ("test: C, every CPU / unzip -t", "full", "test", reading, "unzip -t", 0.25),
             ("small files extraction: class / unzip", "small", "unpack", "class", "unzip", 0.70),
+            ("AES-256 packing: C / traditional, 1 thread", "full", "pack, password", AES_ROW, "C, 1 thread", 1.30),
+            ("AES-256 extraction: C / traditional, 1 thread", "full", "unpack, password", AES_ROW + " archive",
+             "C, 1 thread", 1.30),
             ("tiny files packing: class / zip -6", "tiny", "pack", "class", "zip -6", 0.80),
             ("tiny files packing: C, every CPU / zip -6", "tiny", "pack", packing, "zip -6", 0.80),
             ("tiny files extraction: class / unzip", "tiny", "unpack", "class", "unzip", 0.70),
