@@ -35,6 +35,12 @@ using namespace testing_support;
 
 namespace {
 
+// Listing: each entry's time under its name.
+int PARCELON_CALL KeepTime(const parcelon_entry* entry, void* times) {
+    (*static_cast<std::map<std::string, parcelon_i64>*>(times))[entry->name] = entry->mtime;
+    return 0;
+}
+
 // What the source tree holds, by entry name.
 struct Node {
     bool folder = false;
@@ -253,19 +259,10 @@ TEST_F(PortableStyleTest, RecordsNamesFoldersTimesAndAttributes) {
     }
 
     // The library's own listing reads the exact times back.
-    struct Listed {
-        std::map<std::string, parcelon_i64> times;
-    } listed;
+    std::map<std::string, parcelon_i64> listed;
     Archiver a;
-    ASSERT_EQ(parcelon_list(
-                  a, Wide(archive).c_str(),
-                  [](const parcelon_entry* entry, void* user) -> int {
-                      static_cast<Listed*>(user)->times[entry->name] = entry->mtime;
-                      return 0;
-                  },
-                  &listed),
-              1);
-    for (const auto& [name, node] : tree) EXPECT_EQ(listed.times[name], node.time) << name;
+    ASSERT_EQ(parcelon_list(a, Wide(archive).c_str(), KeepTime, &listed), 1);
+    for (const auto& [name, node] : tree) EXPECT_EQ(listed[name], node.time) << name;
 }
 
 #if !defined(_WIN32)

@@ -30,6 +30,8 @@ struct Outcome {
     std::map<std::string, std::string> files; // what the destination holds afterwards
 };
 
+// Progress that says only that the extraction has begun.
+void PARCELON_CALL MarkStarted(int, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }
 void PARCELON_CALL KeepProgress(int value, void* user_data) { static_cast<Outcome*>(user_data)->progress.push_back(value); }
 void PARCELON_CALL KeepReport(int code, const char* path, const char*, void* user_data) {
     static_cast<Outcome*>(user_data)->reports.emplace_back(code, path);
@@ -169,8 +171,7 @@ TEST_F(ReadingThreadsTest, AStopFromAnotherThreadLeavesNoHalfWrittenFile) {
         parcelon_set_option(a, PARCELON_OPT_STDERR, 0);
         parcelon_set_threads(a, threads);
         std::atomic<bool> started{false};
-        parcelon_set_progress(
-            a, [](int, void* flag) { static_cast<std::atomic<bool>*>(flag)->store(true); }, &started);
+        parcelon_set_progress(a, MarkStarted, &started);
         std::thread stopper([&]() {
             while (!started.load()) std::this_thread::yield();
             parcelon_stop(a);
