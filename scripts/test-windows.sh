@@ -22,11 +22,15 @@
 # machine whose kernel runs no 32-bit programs the 32-bit DLL is still built
 # (and its export table checked), but its suite cannot run: the output says
 # so, and everything else runs.
-# Usage: scripts/test-windows.sh [x64 build folder, default build-win] [x86 build folder, default build-win32]
+# Usage: scripts/test-windows.sh [--build-only] [x64 build folder, default build-win] [x86 build folder, default build-win32]
+#   --build-only  the set-up and the two cross builds alone (scripts/test.sh
+#                 runs them early, in the background)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+build_only=0
+if [ "${1:-}" = "--build-only" ]; then build_only=1; shift; fi
 build64="${1:-build-win}"
 build32="${2:-build-win32}"
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -45,6 +49,7 @@ step "x64 cross build in $build64"
 cross_build "$build64" mingw-w64-x86_64.cmake
 step "x86 cross build in $build32"
 cross_build "$build32" mingw-w64-i686.cmake
+[ "$build_only" = 1 ] && exit 0
 
 # The loader each build runs its tests with (CMAKE_CROSSCOMPILING_EMULATOR,
 # as its toolchain file found it).

@@ -8,10 +8,11 @@
 #      same three locales (the installations once),
 #   2. the native suite again under AddressSanitizer + UBSan,
 #   3. the concurrency and worker-thread tests under ThreadSanitizer,
-#   4. the fuzz targets (libFuzzer), each for a bounded time,
-#   5. the core suite under valgrind's memcheck,
-#   6. the slow tests (a 4.5 GiB ZIP64 round trip) when the disk has room,
-#   7. the 64- and 32-bit Windows DLLs and their suites under Wine (x64 at
+#   4. the fuzz targets (libFuzzer), each for a bounded time, and beside
+#      them the core suite under valgrind's memcheck,
+#   5. the slow tests (a 4.5 GiB ZIP64 round trip) when the disk has room,
+#      in the background from the end of step 1 on (waited for last),
+#   6. the 64- and 32-bit Windows DLLs and their suites under Wine (x64 at
 #      code pages 1252, 936 and 932, x86 at 1252 and 936), and the package;
 #      on a machine that runs no 32-bit programs the x86 suite is skipped,
 #      and the output says so.
@@ -43,16 +44,52 @@ timings() {
     printf '%6ss  %s\n' "$((end - step_starts[i]))" "${step_names[i]}"
   done
 }
-trap timings EXIT
+background=() # pids of the steps running beside the others
+finish() {
+  local pid
+  for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
+  timings
+}
+trap finish EXIT
 
 step "set-up"
 if [ "$native_only" = 1 ]; then scripts/setup.sh --fuzz; else scripts/setup.sh --windows --fuzz; fi
 
 step "native build and suite"
-# The slow test is enabled here but left to its own step (ctest -L slow).
+# The slow test is enabled here (ctest -L slow) and run on its own below.
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARCELON_SLOW_TESTS=ON >/dev/null
 cmake --build build/native -j"$jobs"
 (cd build/native && ctest --output-on-failure -j"$jobs" --timeout 600 -LE slow)
+
+# The slow tests (a 4.5 GiB file through ZIP64) keep one processor busy for
+# minutes and need nothing but build/native: they run in the background
+# beside the steps below, and the run waits for them at its end.
+slow_dir=${TMPDIR:-/tmp}
+free_kib=$(df -Pk "$slow_dir" | awk 'NR == 2 { print $4 }')
+need_kib=$((12 * 1024 * 1024))
+slow_skipped=""
+if [ "${PARCELON_SLOW:-1}" = 0 ]; then
+  slow_skipped="SKIPPED: the slow tests (PARCELON_SLOW=0)"
+elif [ "$free_kib" -lt "$need_kib" ]; then
+  slow_skipped="SKIPPED: the slow tests need 12 GiB free in $slow_dir; it has $((free_kib / 1024 / 1024)) GiB"
+else
+  # The program itself rather than `ctest -L slow`, so that two CTest runs
+  # never share build/native/Testing.
+  build/native/tests/parcelon_slow_tests >build/native/slow.log 2>&1 &
+  slow_pid=$!
+  background+=("$slow_pid")
+  echo "-- the slow tests run in the background (build/native/slow.log)"
+fi
+
+# The Windows cross builds are minutes of compiling: they start now, at a
+# lower priority, and take the processor time the steps below leave idle
+# (most of them keep one processor busy). The Windows step finds them built.
+if [ "$native_only" = 0 ]; then
+  nice -n 10 scripts/test-windows.sh --build-only >build/windows-build.log 2>&1 &
+  windows_build_pid=$!
+  background+=("$windows_build_pid")
+  echo "-- the Windows DLLs build in the background (build/windows-build.log)"
+fi
 
 step "native suite under the POSIX locale (no LANG, LC_ALL or LC_CTYPE)"
 # What a fresh container has: every name beyond ASCII is one the locale's
@@ -125,8 +162,26 @@ step "C# and Pascal bindings (Mono, Free Pascal) against the native library"
 # Their tests and examples, under three locales, against build/native.
 scripts/test-bindings.sh build/native
 
+# The core suite under valgrind memcheck, in the background beside the
+# fuzz targets: each keeps one processor busy.
+# What valgrind adds to the sanitizers is reads of uninitialised memory,
+# and every code path those could hide in runs in the quick tests. Left
+# out: the peers' interoperability tests (their time goes to python3, unzip
+# and 7z, which valgrind does not follow) and the tests that repeat those
+# paths over many megabytes, thread counts or entries: under valgrind
+# they would cost most of the run's time and find nothing more.
+heavy='PackInteropTest.*:UnzipPeerTest.*:Writers/PeerMethodTest.*:Writers/UnzipNamesTest.*'
+heavy+=':UnzipLargeEntryTest.*:UnzipStreamedInflateTest.*:UnzipMemoryTest.*'
+heavy+=':ThreadsTest.*:ReadingThreadsTest.*:NoLockTest.*:StopGranularityTest.*'
+heavy+=':EncryptedSourceTest.*:ChangingSourceTest.*:ArchiveWriterTest.MoreThan65534*'
+valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect,possible \
+  --suppressions=tests/valgrind/suppressions.supp -q \
+  build/native/tests/parcelon_tests --gtest_brief=1 --gtest_filter="-$heavy" >build/native/valgrind.log 2>&1 &
+valgrind_pid=$!
+background+=("$valgrind_pid")
+
 fuzz_seconds=${PARCELON_FUZZ_SECONDS:-30}
-step "fuzz targets (libFuzzer, ${fuzz_seconds}s each)"
+step "fuzz targets (libFuzzer, ${fuzz_seconds}s each), valgrind memcheck of the core suite beside them"
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPARCELON_FUZZ=ON -DPARCELON_BUILD_TESTS=OFF -DPARCELON_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build/fuzz -j"$jobs" --target unzip_fuzzer text_fuzzer deflate_scan_fuzzer decoders_fuzzer
@@ -155,40 +210,34 @@ for target in unzip:20000 text:4096 deflate_scan:65536 decoders:65536; do
        "corpus $(ls "build/fuzz/corpus/$name" | wc -l) inputs"
 done
 
-step "core suite under valgrind memcheck"
-# What valgrind adds to the sanitizers is reads of uninitialised memory,
-# and every code path those could hide in runs in the quick tests. Left
-# out: the peers' interoperability tests (their time goes to python3, unzip
-# and 7z, which valgrind does not follow) and the tests that repeat those
-# paths over many megabytes, thread counts or entries: under valgrind
-# they would cost most of the run's time and find nothing more.
-heavy='PackInteropTest.*:UnzipPeerTest.*:Writers/PeerMethodTest.*:Writers/UnzipNamesTest.*'
-heavy+=':UnzipLargeEntryTest.*:UnzipStreamedInflateTest.*:UnzipMemoryTest.*'
-heavy+=':ThreadsTest.*:ReadingThreadsTest.*:NoLockTest.*:StopGranularityTest.*'
-heavy+=':EncryptedSourceTest.*:ChangingSourceTest.*:ArchiveWriterTest.MoreThan65534*'
-valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect,possible \
-  --suppressions=tests/valgrind/suppressions.supp -q \
-  build/native/tests/parcelon_tests --gtest_brief=1 --gtest_filter="-$heavy"
-
-step "slow tests (a 4.5 GiB file through ZIP64)"
-slow_dir=${TMPDIR:-/tmp}
-free_kib=$(df -Pk "$slow_dir" | awk 'NR == 2 { print $4 }')
-need_kib=$((12 * 1024 * 1024))
-if [ "${PARCELON_SLOW:-1}" = 0 ]; then
-  echo "SKIPPED: the slow tests (PARCELON_SLOW=0)"
-elif [ "$free_kib" -lt "$need_kib" ]; then
-  echo "SKIPPED: the slow tests need 12 GiB free in $slow_dir; it has $((free_kib / 1024 / 1024)) GiB"
-else
-  if ! (cd build/native && ctest --timeout 3600 -L slow -V) >build/native/slow.log 2>&1; then
-    tail -n 80 build/native/slow.log
-    exit 1
-  fi
-  grep -E 'peak memory|tests passed|Total Test time' build/native/slow.log
+step "core suite under valgrind memcheck (the rest of its run)"
+if ! wait "$valgrind_pid"; then
+  tail -n 80 build/native/valgrind.log
+  echo "test: valgrind memcheck failed (build/native/valgrind.log)" >&2
+  exit 1
 fi
+tail -n 3 build/native/valgrind.log
 
 if [ "$native_only" = 0 ]; then
   step "Windows DLL under Wine"
+  if ! wait "$windows_build_pid"; then
+    tail -n 80 build/windows-build.log
+    echo "test: the Windows cross builds failed (build/windows-build.log)" >&2
+    exit 1
+  fi
   scripts/test-windows.sh
+fi
+
+step "slow tests (a 4.5 GiB file through ZIP64; the rest of their run)"
+if [ -n "$slow_skipped" ]; then
+  echo "$slow_skipped"
+else
+  if ! wait "$slow_pid"; then
+    tail -n 80 build/native/slow.log
+    echo "test: the slow tests failed (build/native/slow.log)" >&2
+    exit 1
+  fi
+  grep -E 'peak memory|PASSED|tests? ran' build/native/slow.log
 fi
 
 step "all suites passed"

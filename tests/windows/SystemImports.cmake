@@ -4,8 +4,9 @@
 #   include(SystemImports.cmake)  (from a cmake -P script)
 #   parcelon_check_system_imports(<objdump -p output> <file> <problem count variable> <import count variable>)
 
+# bcrypt.dll (Vista and later): BCryptGenRandom, the system's random source.
 set(PARCELON_SYSTEM_DLLS kernel32.dll msvcrt.dll ucrtbase.dll oleaut32.dll ole32.dll shlwapi.dll
-                         user32.dll advapi32.dll)
+                         user32.dll advapi32.dll bcrypt.dll)
 
 function(parcelon_check_system_imports dump file problems_variable count_variable)
   string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
