@@ -4,10 +4,12 @@
 //   parcelon_bench_host pack SOURCE_DIR ARCHIVE [PASSWORD]
 //       CParcelon::ZipDirectory(SOURCE_DIR, ARCHIVE, recursive, level 6,
 //       PASSWORD, 0): one thread, as every host of the class
-//   parcelon_bench_host pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes]]
+//   parcelon_bench_host pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes|aes-portable]]
 //       the same through the C interface, after
 //       parcelon_set_threads(THREADS) (0: every processor); with aes, the
-//       password encrypts with AES-256 (PARCELON_OPT_ENCRYPTION)
+//       password encrypts with AES-256 (PARCELON_OPT_ENCRYPTION), and
+//       aes-portable writes the portable style too (names with '/', which
+//       7-Zip on Linux unpacks into folders)
 //   parcelon_bench_host unpack ARCHIVE DEST_DIR [PASSWORD]
 //       CParcelon::UnzipFile(ARCHIVE, DEST_DIR, PASSWORD)
 //   parcelon_bench_host extract-c THREADS ARCHIVE DEST_DIR [PASSWORD]
@@ -53,7 +55,7 @@ std::wstring Widen(const char* text) {
 int Usage(const char* self) {
     std::fprintf(stderr,
                  "usage: %s pack SOURCE_DIR ARCHIVE [PASSWORD]\n"
-                 "       %s pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes]]\n"
+                 "       %s pack-c THREADS SOURCE_DIR ARCHIVE [PASSWORD [aes|aes-portable]]\n"
                  "       %s unpack ARCHIVE DEST_DIR [PASSWORD]\n"
                  "       %s extract-c THREADS ARCHIVE DEST_DIR [PASSWORD]\n"
                  "       %s test-c THREADS ARCHIVE [PASSWORD]\n"
@@ -79,10 +81,15 @@ private:
     parcelon_archiver* a_;
 };
 
-int PackThroughC(unsigned threads, const char* source, const char* archive, const char* password, bool aes) {
+int PackThroughC(unsigned threads, const char* source, const char* archive, const char* password,
+                 const std::string& options) {
     Archiver a(threads);
     if (a.get() == nullptr) return 1;
-    if (aes && parcelon_set_option(a.get(), PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256) != 1) return 1;
+    if (options.rfind("aes", 0) == 0 &&
+        parcelon_set_option(a.get(), PARCELON_OPT_ENCRYPTION, PARCELON_ENCRYPTION_AES256) != 1)
+        return 1;
+    if (options == "aes-portable" && parcelon_set_option(a.get(), PARCELON_OPT_STYLE, PARCELON_STYLE_PORTABLE) != 1)
+        return 1;
     const std::wstring src = Widen(source);
     const std::wstring zip = Widen(archive);
     return parcelon_zip_directory(a.get(), src.c_str(), zip.c_str(), 1, 6, password, 0, nullptr, 0, nullptr, 0) == 1
@@ -171,9 +178,10 @@ int main(int argc, char** argv) {
     if (argc < 3) return Usage(argv[0]);
     std::setlocale(LC_CTYPE, "");
     const std::string command = argv[1];
-    if (command == "pack-c" && (argc == 5 || argc == 6 || (argc == 7 && std::string(argv[6]) == "aes")))
+    if (command == "pack-c" &&
+        (argc == 5 || argc == 6 || (argc == 7 && (std::string(argv[6]) == "aes" || std::string(argv[6]) == "aes-portable"))))
         return PackThroughC(static_cast<unsigned>(std::atoi(argv[2])), argv[3], argv[4], argc >= 6 ? argv[5] : nullptr,
-                            argc == 7);
+                            argc == 7 ? argv[6] : "");
     if (command == "extract-c" && (argc == 5 || argc == 6))
         return ExtractThroughC(static_cast<unsigned>(std::atoi(argv[2])), argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
     if (command == "test-c" && (argc == 4 || argc == 5))

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark, in one command:
 #
-#   bench/run.sh [--reps N] [--no-memory] [--only-PART ...] [--only-small]
+#   bench/run.sh [--reps N] [--no-memory] [--only-PART ...] [--only-small] [--tmpfs]
 #   bench/run.sh --methods [--reps N]
 #   bench/run.sh --ciphers      the ciphers alone (parcelon_cipher_speed):
 #                               per byte and per entry, no files
@@ -15,6 +15,10 @@
 #   --only-memory      peak memory packing and extracting a 1 GiB file
 #   --only-stop        the time a stop takes inside a 2 GiB file, packing and extracting
 # Without any, everything runs (--no-memory leaves out the last two).
+# --tmpfs writes the archives and extracted trees into /dev/shm (memory)
+# instead of build/bench/work, and removes each tree after its run: the
+# tools' own work, without this machine's disk (whose inode allocation
+# charges a tool for the files the tools before it wrote).
 # --only-small keeps the corpus's small files alone (with --only-packing or
 # --only-reading; alone it means both); --reps 0 runs the memory and stop
 # checks alone.
@@ -42,12 +46,14 @@ memory=1
 methods=0
 ciphers=0
 small=0
+tmpfs=0
 only=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --reps) reps="$2"; shift 2 ;;
     --no-memory) memory=0; shift ;;
     --only-small) small=1; shift ;;
+    --tmpfs) tmpfs=1; shift ;;
     --only-packing) only+=(packing); shift ;;
     --only-reading) only+=(extraction listing); shift ;;
     --only-tiny) only+=(tiny); shift ;;
@@ -132,5 +138,10 @@ if has stop; then
   args+=(--stop-file "$build/big/big2.txt")
 fi
 
+work="$build/work"
+if [ "$tmpfs" = 1 ]; then
+  work=/dev/shm/parcelon-bench
+  args+=(--discard-output)
+fi
 exec python3 "$root/bench/run.py" --build "$build" --corpus "$build/corpus" \
-  --work "$build/work" --reps "$reps" "${args[@]}"
+  --work "$work" --reps "$reps" "${args[@]}"
