@@ -521,18 +521,25 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
         }
     };
 
+    // Groups of a few entries, and a few groups per worker in flight once
+    // a group has gone to the workers. Until then the window stays one
+    // group deep: entries prepared far ahead of light groups decoded here
+    // cost time (100,000 tiny files: 5% slower than one thread) and gain
+    // nothing.
+    const std::size_t deep_window = kGroupEntries * (inline_decoding ? 1 : 3 * workers.workers());
+    std::size_t window_size = kGroupEntries;
     const auto submit = [&]() {
         if (!filling) return;
         JobGroup& group = *filling;
         group.task.run = [decode_group, &group]() { decode_group(group); };
-        if (!group.aes && group.work <= kLightGroupWork)
+        if (!group.aes && group.work <= kLightGroupWork) {
             workers.RunHere(group.task);
-        else
+        } else {
             workers.Submit(group.task);
+            window_size = deep_window;
+        }
         filling.reset();
     };
-    // Groups of a few entries, and a few groups per worker in flight.
-    const std::size_t window_size = kGroupEntries * (inline_decoding ? 1 : 3 * workers.workers());
     bool preparing = true;
     bool all_done = true;
     std::unique_ptr<EntryJob> held; // waits for the window to empty
