@@ -122,6 +122,22 @@ def write_text_file(path, maker, size):
             left -= len(data)
 
 
+def write_sample_file(rng, where, stem, size, pool, extensions):
+    """One file of the small and tiny sets: about one in eight is random
+    bytes (name.bin), the others a slice of the text pool under one of the
+    extensions. The draws from rng come in the same order for every set, so
+    a seed gives the same files."""
+    if rng.random() < 0.12:
+        data = rng.randbytes(size)
+        name = stem + ".bin"
+    else:
+        start = rng.randrange(0, len(pool) - size)
+        data = pool[start:start + size]
+        name = stem + rng.choice(extensions)
+    with open(os.path.join(where, name), "wb") as out:
+        out.write(data)
+
+
 def make_corpus(folder):
     stamp = os.path.join(folder, STAMP)
     want = "version=%d text=%d random=%d small=%d\n" % (VERSION, TEXT_BYTES, RANDOM_BYTES, SMALL_FILES)
@@ -165,15 +181,7 @@ def make_corpus(folder):
         if where not in made:
             os.makedirs(where, exist_ok=True)
             made.add(where)
-        if rng.random() < 0.12:
-            data = rng.randbytes(size)
-            name = "f%05d.bin" % number
-        else:
-            start = rng.randrange(0, len(pool) - size)
-            data = pool[start:start + size]
-            name = "f%05d%s" % (number, rng.choice(extensions))
-        with open(os.path.join(where, name), "wb") as out:
-            out.write(data)
+        write_sample_file(rng, where, "f%05d" % number, size, pool, extensions)
 
     with open(stamp, "w") as f:
         f.write(want)
@@ -230,15 +238,7 @@ def make_tiny(folder):
     for number in range(TINY_FILES):
         size = rng.randint(0, TINY_MAX)
         where = os.path.join(folder, *rng.choice(folders).split("/"))
-        if rng.random() < 0.12:
-            data = rng.randbytes(size)
-            name = "t%06d.bin" % number
-        else:
-            start = rng.randrange(0, len(pool) - size)
-            data = pool[start:start + size]
-            name = "t%06d%s" % (number, rng.choice(extensions))
-        with open(os.path.join(where, name), "wb") as out:
-            out.write(data)
+        write_sample_file(rng, where, "t%06d" % number, size, pool, extensions)
     with open(stamp, "w") as f:
         f.write(want)
     print("tiny files: done", flush=True)
