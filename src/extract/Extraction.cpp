@@ -474,18 +474,19 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
     std::map<std::uint64_t, std::unique_ptr<EarlyJob>> early; // started, by place in the directory
     DecodeWorkers workers(settings.threads);
     const bool inline_decoding = workers.workers() == 0;
-    // With threads, a large entry may take a second one of its own.
-    const auto decode_group = [&reader, &handler, &progress, password, inline_decoding](JobGroup& group) {
+    // One entry into the sink the handler gives it; overlapped: a large
+    // entry may take a second thread of its own.
+    const auto decode_job = [&reader, &handler, password](EntryJob& job, bool overlapped) {
+        job.sink = handler.MakeSink(job);
+        if (job.failure != UnzipFailure::None) return;
+        job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress, overlapped,
+                                         job.aes_keys ? &*job.aes_keys : nullptr);
+    };
+    const auto decode_group = [&reader, &progress, decode_job, password, inline_decoding](JobGroup& group) {
         DeriveAesKeysAhead(reader, group.jobs, password);
         for (EntryJob* job : group.jobs) {
-            if (progress.StopRequested()) {
-                job->failure = UnzipFailure::Stopped;
-                continue;
-            }
-            job->sink = handler.MakeSink(*job);
-            if (job->failure != UnzipFailure::None) continue;
-            job->failure = DecodeWithPassword(reader, job->entry, job->span, password, *job->sink, job->progress,
-                                              !inline_decoding, job->aes_keys ? &*job->aes_keys : nullptr);
+            if (progress.StopRequested()) job->failure = UnzipFailure::Stopped;
+            else decode_job(*job, !inline_decoding);
         }
     };
     // The next large entries start ahead of their turn, one at a time, while
@@ -642,10 +643,7 @@ bool RunEntries(ArchiveReader& reader, EntryHandler& handler, const char* passwo
             } else {
                 // Decoded again, in its turn, on this thread.
                 ahead.progress.Restart();
-                job.sink = handler.MakeSink(job);
-                if (job.failure == UnzipFailure::None)
-                    job.failure = DecodeWithPassword(reader, job.entry, job.span, password, *job.sink, job.progress,
-                                                     false, nullptr);
+                decode_job(job, false);
                 job.decode = true;
             }
             early.erase(job.entry.index);
