@@ -23,6 +23,8 @@
 #   PARCELON_INFBACK9_SOURCE_DIR    a folder holding infback9.c and inftree9.c
 #   PARCELON_INFBACK9_ZLIB_DIR      a zlib source folder holding zutil.h
 
+include(ParcelonThirdPartySource) # parcelon_newest_fetched
+
 if(NOT DEFINED PARCELON_STATIC_DEPENDENCIES)
   option(PARCELON_STATIC_DEPENDENCIES "Link the static archives of the installed dependencies" OFF)
 endif()
@@ -100,8 +102,8 @@ else()
   # Debian's libbz2.a is not position-independent: a library that should
   # need nothing else at run time compiles bzip2 in from the source that
   # scripts/setup.sh fetches. libbz2 ships no pkg-config file on Debian 12.
-  file(GLOB _parcelon_bzip2_sources "${PROJECT_SOURCE_DIR}/third_party/bzip2-*/bzlib.c")
-  if(PARCELON_STATIC_DEPENDENCIES AND (PARCELON_BZIP2_SOURCE_DIR OR _parcelon_bzip2_sources))
+  parcelon_newest_fetched(_parcelon_bzip2_fetched bzlib.c "bzip2-*")
+  if(PARCELON_STATIC_DEPENDENCIES AND (PARCELON_BZIP2_SOURCE_DIR OR _parcelon_bzip2_fetched))
     include(ParcelonBzip2FromSource)
   else()
     parcelon_installed_codec(bzip2 bzip2 bzlib.h BZ2_bzDecompressInit bz2)
@@ -111,15 +113,8 @@ else()
 endif()
 
 # ---------------------------------------------------------------- infback9
-file(GLOB _parcelon_infback9_candidates
-  "${CMAKE_CURRENT_SOURCE_DIR}/third_party/zlib-*/contrib/infback9/infback9.c"
-  "${CMAKE_CURRENT_SOURCE_DIR}/third_party/*/zlib/contrib/infback9/infback9.c")
-set(_parcelon_infback9_default "")
-if(_parcelon_infback9_candidates)
-  list(SORT _parcelon_infback9_candidates)
-  list(GET _parcelon_infback9_candidates -1 _parcelon_infback9_default)
-  get_filename_component(_parcelon_infback9_default "${_parcelon_infback9_default}" DIRECTORY)
-endif()
+parcelon_newest_fetched(_parcelon_infback9_default infback9.c
+  "zlib-*/contrib/infback9" "*/zlib/contrib/infback9")
 set(PARCELON_INFBACK9_SOURCE_DIR "${_parcelon_infback9_default}" CACHE PATH
     "Folder with zlib's contrib/infback9 (infback9.c, inftree9.c)")
 if(NOT EXISTS "${PARCELON_INFBACK9_SOURCE_DIR}/infback9.c")
@@ -133,13 +128,7 @@ endif()
 if(PARCELON_ZLIB_SOURCE_DIR AND EXISTS "${PARCELON_ZLIB_SOURCE_DIR}/zutil.h")
   set(_parcelon_zutil_default "${PARCELON_ZLIB_SOURCE_DIR}")
 else()
-  file(GLOB _parcelon_zutil_candidates "${CMAKE_CURRENT_SOURCE_DIR}/third_party/zlib-*/zutil.h")
-  set(_parcelon_zutil_default "")
-  if(_parcelon_zutil_candidates)
-    list(SORT _parcelon_zutil_candidates)
-    list(GET _parcelon_zutil_candidates -1 _parcelon_zutil_default)
-    get_filename_component(_parcelon_zutil_default "${_parcelon_zutil_default}" DIRECTORY)
-  endif()
+  parcelon_newest_fetched(_parcelon_zutil_default zutil.h "zlib-*")
 endif()
 set(PARCELON_INFBACK9_ZLIB_DIR "${_parcelon_zutil_default}" CACHE PATH
     "zlib source folder whose zutil.h infback9 is compiled with")

@@ -24,17 +24,12 @@
 
 option(PARCELON_SYSTEM_MINIZIP "Use an installed minizip instead of compiling zlib's contrib/minizip" OFF)
 include(ParcelonStaticDependencies)
+include(ParcelonThirdPartySource) # parcelon_newest_fetched
 include(ParcelonZlib)
 include(ParcelonLibdeflate)
 
 if(NOT PARCELON_SYSTEM_MINIZIP)
-  file(GLOB _parcelon_minizip_candidates
-    "${CMAKE_CURRENT_SOURCE_DIR}/third_party/zlib-*/contrib/minizip")
-  set(_parcelon_minizip_default "")
-  if(_parcelon_minizip_candidates)
-    list(SORT _parcelon_minizip_candidates)
-    list(GET _parcelon_minizip_candidates -1 _parcelon_minizip_default)
-  endif()
+  parcelon_newest_fetched(_parcelon_minizip_default zip.c "zlib-*/contrib/minizip")
   set(PARCELON_MINIZIP_SOURCE_DIR "${_parcelon_minizip_default}" CACHE PATH
       "Folder with minizip's ioapi.c and zip.c (zlib's contrib/minizip)")
   if(NOT EXISTS "${PARCELON_MINIZIP_SOURCE_DIR}/zip.c")

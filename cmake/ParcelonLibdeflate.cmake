@@ -16,6 +16,8 @@
 #   PARCELON_LIBDEFLATE_SOURCE_DIR  a folder holding libdeflate's lib/ and
 #                                   libdeflate.h
 
+include(ParcelonThirdPartySource) # parcelon_newest_fetched
+
 if(WIN32)
   set(_parcelon_system_libdeflate_default OFF)
 else()
@@ -53,13 +55,7 @@ if(PARCELON_SYSTEM_LIBDEFLATE)
     target_link_libraries(parcelon_libdeflate INTERFACE "${PARCELON_LIBDEFLATE_LIBRARY}")
   endif()
 else()
-  file(GLOB _parcelon_libdeflate_candidates "${CMAKE_CURRENT_SOURCE_DIR}/third_party/libdeflate-*/libdeflate.h")
-  set(_parcelon_libdeflate_default "")
-  if(_parcelon_libdeflate_candidates)
-    list(SORT _parcelon_libdeflate_candidates)
-    list(GET _parcelon_libdeflate_candidates -1 _parcelon_libdeflate_default)
-    get_filename_component(_parcelon_libdeflate_default "${_parcelon_libdeflate_default}" DIRECTORY)
-  endif()
+  parcelon_newest_fetched(_parcelon_libdeflate_default libdeflate.h "libdeflate-*")
   set(PARCELON_LIBDEFLATE_SOURCE_DIR "${_parcelon_libdeflate_default}" CACHE PATH
       "Folder with libdeflate's source (libdeflate.h, lib/)")
   if(NOT EXISTS "${PARCELON_LIBDEFLATE_SOURCE_DIR}/lib/deflate_compress.c")

@@ -3,10 +3,15 @@
 
 include_guard(GLOBAL)
 
-# The newest third_party/<pattern> that holds marker, as the cache's default
-# for variable.
-function(parcelon_fetched_source variable pattern marker description)
-  file(GLOB candidates "${PROJECT_SOURCE_DIR}/third_party/${pattern}/${marker}")
+# The newest folder third_party/<pattern> (for any of the patterns) that
+# holds marker, or "" when none does. marker may lie below the folder
+# (library/aes.c): the result is the folder the pattern names.
+function(parcelon_newest_fetched out marker)
+  set(candidates "")
+  foreach(pattern IN LISTS ARGN)
+    file(GLOB matches "${PROJECT_SOURCE_DIR}/third_party/${pattern}/${marker}")
+    list(APPEND candidates ${matches})
+  endforeach()
   set(found "")
   if(candidates)
     list(SORT candidates)
@@ -16,6 +21,13 @@ function(parcelon_fetched_source variable pattern marker description)
     math(EXPR folder_length "${found_length} - ${marker_length}")
     string(SUBSTRING "${found}" 0 ${folder_length} found)
   endif()
+  set(${out} "${found}" PARENT_SCOPE)
+endfunction()
+
+# The newest third_party/<pattern> that holds marker, as the cache's default
+# for variable.
+function(parcelon_fetched_source variable pattern marker description)
+  parcelon_newest_fetched(found "${marker}" "${pattern}")
   set(${variable} "${found}" CACHE PATH "${description}")
   if(NOT EXISTS "${${variable}}/${marker}")
     message(FATAL_ERROR

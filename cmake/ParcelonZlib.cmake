@@ -11,6 +11,8 @@
 #   PARCELON_SYSTEM_ZLIB=OFF    compile zlib's source
 #   PARCELON_ZLIB_SOURCE_DIR    a folder holding zlib's deflate.c, zutil.c, ...
 
+include(ParcelonThirdPartySource) # parcelon_newest_fetched
+
 option(PARCELON_SYSTEM_ZLIB "Link the installed zlib instead of compiling a private one" ON)
 
 if(PARCELON_SYSTEM_ZLIB AND PARCELON_STATIC_DEPENDENCIES)
@@ -25,13 +27,7 @@ elseif(PARCELON_SYSTEM_ZLIB)
   add_library(parcelon_zlib INTERFACE)
   target_link_libraries(parcelon_zlib INTERFACE ZLIB::ZLIB)
 else()
-  file(GLOB _parcelon_zlib_candidates "${CMAKE_CURRENT_SOURCE_DIR}/third_party/zlib-*/deflate.c")
-  set(_parcelon_zlib_default "")
-  if(_parcelon_zlib_candidates)
-    list(SORT _parcelon_zlib_candidates)
-    list(GET _parcelon_zlib_candidates -1 _parcelon_zlib_default)
-    get_filename_component(_parcelon_zlib_default "${_parcelon_zlib_default}" DIRECTORY)
-  endif()
+  parcelon_newest_fetched(_parcelon_zlib_default deflate.c "zlib-*")
   set(PARCELON_ZLIB_SOURCE_DIR "${_parcelon_zlib_default}" CACHE PATH
       "Folder with zlib's source (deflate.c, inflate.c, zutil.c, ...)")
   if(NOT EXISTS "${PARCELON_ZLIB_SOURCE_DIR}/zutil.c")
