@@ -138,17 +138,27 @@ def write_sample_file(rng, where, stem, size, pool, extensions):
         out.write(data)
 
 
-def make_corpus(folder):
-    stamp = os.path.join(folder, STAMP)
-    want = "version=%d text=%d random=%d small=%d\n" % (VERSION, TEXT_BYTES, RANDOM_BYTES, SMALL_FILES)
+def start_afresh(folder, stamp, want, label):
+    """False when the stamp says folder is a complete set made as want asks;
+    else an empty folder, without the old stamp, and True."""
     if os.path.exists(stamp):
         with open(stamp) as f:
             if f.read() == want:
-                print("corpus: %s is complete" % folder)
-                return
+                print("%s: %s is complete" % (label, folder))
+                return False
     if os.path.exists(folder):
         shutil.rmtree(folder)
+    if os.path.exists(stamp):  # a stamp beside the folder outlives it
+        os.remove(stamp)
     os.makedirs(folder)
+    return True
+
+
+def make_corpus(folder):
+    stamp = os.path.join(folder, STAMP)
+    want = "version=%d text=%d random=%d small=%d\n" % (VERSION, TEXT_BYTES, RANDOM_BYTES, SMALL_FILES)
+    if not start_afresh(folder, stamp, want, "corpus"):
+        return
     rng = random.Random(20240608)
     maker = TextMaker(rng)
 
@@ -217,16 +227,8 @@ def make_tiny(folder):
     stamp = folder + STAMP
     want = "tiny version=%d files=%d folders=%d max=%d depth=%d\n" % (
         TINY_VERSION, TINY_FILES, TINY_FOLDERS, TINY_MAX, TINY_DEPTH)
-    if os.path.exists(stamp):
-        with open(stamp) as f:
-            if f.read() == want:
-                print("tiny files: %s is complete" % folder)
-                return
-    if os.path.exists(folder):
-        shutil.rmtree(folder)
-    if os.path.exists(stamp):
-        os.remove(stamp)
-    os.makedirs(folder)
+    if not start_afresh(folder, stamp, want, "tiny files"):
+        return
     rng = random.Random(20241209)
     maker = TextMaker(rng)
     print("tiny files: %d files in %d folders" % (TINY_FILES, TINY_FOLDERS), flush=True)
