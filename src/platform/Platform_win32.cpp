@@ -128,6 +128,22 @@ void FromSystemTime(const SYSTEMTIME& st, SystemTime& fields) {
     fields.milliseconds = st.wMilliseconds;
 }
 
+// A stream that writes the file just created as handle, which it then owns;
+// on failure the handle is closed and the file deleted again.
+std::FILE* WriteStreamFor(HANDLE handle, const std::wstring& path) {
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        ::DeleteFileW(Api(path).c_str());
+        return nullptr;
+    }
+    std::FILE* file = ::_fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::_close(fd);
+        ::DeleteFileW(Api(path).c_str());
+    }
+    return file;
+}
 
 } // namespace
 
@@ -258,19 +274,8 @@ TemporaryFile CreateTemporaryBeside(const std::wstring& target) {
             if (::GetLastError() == ERROR_FILE_EXISTS) continue;
             return temporary;
         }
-        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
-        if (fd < 0) {
-            ::CloseHandle(handle);
-            ::DeleteFileW(Api(candidate).c_str());
-            return temporary;
-        }
-        temporary.file = ::_fdopen(fd, "wb");
-        if (temporary.file == nullptr) {
-            ::_close(fd);
-            ::DeleteFileW(Api(candidate).c_str());
-            return temporary;
-        }
-        temporary.path = candidate;
+        temporary.file = WriteStreamFor(handle, candidate);
+        if (temporary.file != nullptr) temporary.path = candidate;
         return temporary;
     }
     return temporary;
@@ -287,19 +292,8 @@ std::FILE* CreateNewFile(const std::wstring& path, NewFile& outcome) {
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || PathExists(path)) outcome = NewFile::Exists;
         return nullptr;
     }
-    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
-    if (fd < 0) {
-        ::CloseHandle(handle);
-        ::DeleteFileW(Api(path).c_str());
-        return nullptr;
-    }
-    std::FILE* file = ::_fdopen(fd, "wb");
-    if (file == nullptr) {
-        ::_close(fd);
-        ::DeleteFileW(Api(path).c_str());
-        return nullptr;
-    }
-    outcome = NewFile::Created;
+    std::FILE* file = WriteStreamFor(handle, path);
+    if (file != nullptr) outcome = NewFile::Created;
     return file;
 }
 
