@@ -136,9 +136,8 @@ UnzipFailure LocateEntry(const ArchiveInput& input, const CentralRecord& record,
             leading.clear();
     }
     unsigned char header[zip::kLocalHeaderSize];
-    if (leading.empty() ? !input.ReadAt(span.header, header, sizeof header)
-                        : (std::memcpy(header, leading.data(), sizeof header), false))
-        return UnzipFailure::LocalHeaderMismatch;
+    if (!leading.empty()) std::memcpy(header, leading.data(), sizeof header);
+    else if (!input.ReadAt(span.header, header, sizeof header)) return UnzipFailure::LocalHeaderMismatch;
     if (Le32(header) != zip::kLocalHeaderSignature) return UnzipFailure::LocalHeaderMismatch;
     const std::size_t name_size = Le16(header + 26);
     const std::size_t extra_size = Le16(header + 28);
@@ -187,8 +186,9 @@ UnzipFailure DecodeEntry(ArchiveInput& input, const CentralRecord& record, const
     CheckedOutput output(sink, record.uncompressed_size, !cipher || cipher->has_crc(), options.observer);
     const EntryFacts facts{method, record.flags, record.uncompressed_size, size};
     const bool large = size > kOverlapFrom || record.uncompressed_size > kOverlapFrom;
-    const UnzipFailure decoded = options.overlapped && large ? DecodeOverlapped(decode, facts, bytes, output, cipher != nullptr)
-                                                     : decode(facts, bytes, output);
+    const UnzipFailure decoded = options.overlapped && large
+                                     ? DecodeOverlapped(decode, facts, bytes, output, cipher != nullptr)
+                                     : decode(facts, bytes, output);
     if (decoded != UnzipFailure::None) return decoded;
     if (cipher && cipher->Finish(trailer.data()) != UnzipFailure::None) return UnzipFailure::DataCorrupt;
     return output.Matches(record) ? UnzipFailure::None : UnzipFailure::DataCorrupt;

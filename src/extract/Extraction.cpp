@@ -374,7 +374,6 @@ public:
         return UnzipFailure::None;
     }
 
-
 private:
     // Everything that is known before a byte of the entry is read.
     UnzipFailure Check(EntryJob& job) {
