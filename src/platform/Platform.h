@@ -18,9 +18,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace parcelon::platform {
 
